@@ -1,0 +1,64 @@
+#pragma once
+// The contract every global-alignment fill kernel meets: given two sequences
+// as residue classes, fill the direction matrix and return the final score,
+// exactly as the scalar reference does.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace circog {
+
+// Twenty residues with a table index, then one class for every other byte.
+constexpr int kResidueClasses = 21;
+constexpr uint8_t kNoTableIndex = 20;
+
+// Directions: the cell came from the diagonal, from above (residue of the
+// first sequence against a gap) or from the left (gap against the second).
+constexpr uint8_t kDiagonal = 1;
+constexpr uint8_t kUp = 2;
+constexpr uint8_t kLeft = 3;
+
+struct NwProblem {
+  const uint8_t* first = nullptr;  // residue classes, 0 to kNoTableIndex
+  int32_t n = 0;
+  const uint8_t* second = nullptr;
+  int32_t m = 0;
+  // kResidueClasses x kResidueClasses scores, row-major and symmetric; the
+  // row and column of kNoTableIndex are 0.
+  const int32_t* substitution = nullptr;
+  int32_t gap = 0;  // added once per gap position
+};
+
+// Cell (i, j) of the n x m direction matrix, both 0-based, is
+// cells[i * stride + j]. Kernels may write anywhere in a row up to stride.
+struct DirectionMatrix {
+  uint8_t* cells = nullptr;
+  size_t stride = 0;
+};
+
+// Rows are padded to whole 64-byte blocks, the widest vector a kernel stores.
+constexpr size_t DirectionStride(int32_t m) {
+  return (static_cast<size_t>(m) + 63) / 64 * 64 + 64;
+}
+
+// Memory a kernel keeps from call to call; 64-byte aligned, grows on demand.
+class NwScratch {
+ public:
+  void* Get(size_t bytes);
+
+ private:
+  struct Free {
+    void operator()(void* p) const;
+  };
+  std::unique_ptr<void, Free> block_;
+  size_t size_ = 0;
+};
+
+using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch);
+
+// The reference: one cell at a time, rows of the first sequence, columns of
+// the second; ties go to the diagonal, then up, then left.
+int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch);
+
+}  // namespace circog

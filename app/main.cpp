@@ -1,0 +1,3 @@
+#include "app/RunDriver.h"
+
+int main() { return RunCircog(); }

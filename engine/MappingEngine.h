@@ -1,0 +1,97 @@
+#pragma once
+// CMappingEngine holds the whole state of a run; every stage is one of its
+// operations, and stages pass data to one another only through its members.
+
+#include <array>
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct GenomeSizeEntry {
+  std::string genomeName;
+  int32_t genomeSize = 0;
+};
+
+// One gene-table line split into its first 11 columns; fields[k - 1] is column k.
+struct GeneTableRow {
+  std::array<std::string, 11> fields;
+};
+
+struct GeneRecord {
+  std::string cogId;
+  float angle = 0.0f;
+  std::string proteinId;
+  std::string sequence;
+};
+
+// The accepted partners of one first-genome gene: position p of the two angle
+// lists is one accepted pair.
+struct MappingEntry {
+  std::vector<float> firstAngles;
+  std::vector<float> secondAngles;
+  std::string cogId;
+};
+
+using FileList = std::vector<std::string>;
+
+// Slot 0 collects unrecognised keys; slots 1 to 10 hold the ten keys.
+using ConfigTable = std::array<std::string, 11>;
+
+class CMappingEngine {
+ public:
+  explicit CMappingEngine(std::ostream& console = std::cout);
+  ~CMappingEngine();
+  CMappingEngine(const CMappingEngine&) = delete;
+  CMappingEngine& operator=(const CMappingEngine&) = delete;
+
+  // Reads key=value settings into configValues and echoes each one.
+  // False only when the file cannot be opened.
+  bool ReadConfig(const std::string& fileName);
+  // 1 to 10 for the ten configuration keys, 0 for anything else.
+  int KeyIndex(const std::string& key) const;
+  std::string GetConfigValue(int index) const;
+
+  // Reads name<TAB>size lines into genomeSizes. False when the file cannot be opened.
+  bool ReadGenomeSizeTable(const std::string& path);
+
+  // Replaces fileList with the entries of dir that have the extension format.
+  // Mode 1 keeps only gene tables named genome name + subFormat + format.
+  void ScanDirectory(const std::string& dir, const std::string& format,
+                     const std::string& subFormat, int mode);
+  // The number of listed files; every call prints a "size is " line.
+  int FileCount();
+
+  // Writes the angle file of listed gene table fileIndex into outDir. False
+  // when the gene table cannot be read, its genome has no size, or the angle
+  // file cannot be written.
+  bool TransformGeneTable(int fileIndex, const std::string& outDir);
+  // Splits one gene-table line into currentRow; false for an empty line.
+  bool SplitGeneTableLine(const std::string& line);
+
+  // Rebuilds genes[side] from the angle file of listed file fileIndex.
+  void LoadAngleFile(int side, int fileIndex);
+  // Attaches protein sequences to genes[side] from the genome's .faa file.
+  // False when that file cannot be opened.
+  bool LoadProteinFile(int side, int fileIndex);
+
+  // Pairs side 0 with side 1 by COG identifier into mappingResults; with
+  // alignment, only partners whose proteins align above the threshold.
+  void MapGenes(bool alignmentEnabled);
+
+  // Writes the pair's three result files under outDir and empties
+  // mappingResults. False when a result file cannot be written.
+  bool WritePairResults(int firstIndex, int secondIndex, const std::string& outDir);
+
+  std::vector<GenomeSizeEntry> genomeSizes;
+  std::vector<GeneTableRow> geneTableRows;
+  GeneTableRow currentRow;
+  std::unique_ptr<FileList> fileList;
+  ConfigTable configValues;
+  std::array<std::vector<GeneRecord>, 2> genes;
+  std::vector<MappingEntry> mappingResults;
+
+ private:
+  std::ostream& console_;
+};

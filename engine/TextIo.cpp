@@ -1,0 +1,120 @@
+#include "engine/TextIo.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace circog {
+
+void PrintLine(std::ostream& console, std::string_view text) {
+  console.write(text.data(), static_cast<std::streamsize>(text.size()));
+  console.put('\n');
+  console.flush();
+}
+
+std::string FormatG(double value) {
+  char text[64];
+  int length = std::snprintf(text, sizeof text, "%g", value);
+  return std::string(text, static_cast<size_t>(length));
+}
+
+double ParseDecimalPrefix(std::string_view text) {
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  size_t pos = 0;
+  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+  const size_t start = pos;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+  size_t digits = 0;
+  while (pos < text.size() && isDigit(text[pos])) ++pos, ++digits;
+  if (pos < text.size() && text[pos] == '.') {
+    ++pos;
+    while (pos < text.size() && isDigit(text[pos])) ++pos, ++digits;
+  }
+  if (digits == 0) return 0.0;
+  if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+    size_t exp = pos + 1;
+    if (exp < text.size() && (text[exp] == '+' || text[exp] == '-')) ++exp;
+    if (exp < text.size() && isDigit(text[exp])) {
+      while (exp < text.size() && isDigit(text[exp])) ++exp;
+      pos = exp;
+    }
+  }
+  // strtod on the isolated prefix: correct rounding, and no hex or "inf" forms.
+  const std::string number(text.substr(start, pos - start));
+  return std::strtod(number.c_str(), nullptr);
+}
+
+std::string FileSystemPath(std::string_view path) {
+  std::string mapped(path);
+  for (char& c : mapped) {
+    if (c == '\\') c = '/';
+  }
+  return mapped;
+}
+
+bool LineReader::Fill() {
+  if (eof_) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  const size_t got = std::fread(buffer_ + end_, 1, sizeof buffer_ - end_, file_);
+  end_ += got;
+  if (got == 0) eof_ = true;
+  return got > 0;
+}
+
+bool LineReader::Next(std::string& line) {
+  line.clear();
+  bool any = false;
+  for (;;) {
+    if (begin_ == end_ && !Fill()) break;
+    const char* start = buffer_ + begin_;
+    const void* newline = std::memchr(start, '\n', end_ - begin_);
+    if (newline != nullptr) {
+      const size_t length = static_cast<size_t>(static_cast<const char*>(newline) - start);
+      line.append(start, length);
+      begin_ += length + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    line.append(start, end_ - begin_);
+    begin_ = end_ = 0;
+    any = true;
+  }
+  // The last line has no line feed; a CR at the very end of the file is dropped.
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
+}
+
+InputFile::InputFile(std::string_view path)
+    : file_(std::fopen(FileSystemPath(path).c_str(), "rb")), reader_(file_) {}
+
+InputFile::~InputFile() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+OutputFile::OutputFile(std::string_view path)
+    : file_(std::fopen(FileSystemPath(path).c_str(), "wb")), ok_(file_ != nullptr) {}
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::WriteLine(std::string_view text) {
+  if (!ok_) return false;
+  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
+      std::fputc('\n', file_) == EOF || std::fflush(file_) != 0) {
+    ok_ = false;
+  }
+  return ok_;
+}
+
+bool OutputFile::Close() {
+  if (file_ != nullptr) {
+    if (std::fclose(file_) != 0) ok_ = false;
+    file_ = nullptr;
+  }
+  return ok_;
+}
+
+}  // namespace circog
