@@ -118,3 +118,17 @@ bool OutputFile::Close() {
 }
 
 }  // namespace circog
+
+namespace circog {
+
+std::string FileNamePart(std::string_view path) {
+  size_t start = path.find_last_of("\\/");
+  start = start == std::string_view::npos ? 0 : start + 1;
+  if (start == 0 && path.size() >= 2 && path[1] == ':') start = 2;
+  std::string_view name = path.substr(start);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos) name = name.substr(0, dot);
+  return std::string(name);
+}
+
+}  // namespace circog

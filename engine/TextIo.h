@@ -82,3 +82,11 @@ class OutputFile {
 };
 
 }  // namespace circog
+
+namespace circog {
+
+// The file name of a path without its directory, drive or extension (the
+// extension runs from the last '.' on): ".\dir\x.y.txt" gives "x.y".
+std::string FileNamePart(std::string_view path);
+
+}  // namespace circog
