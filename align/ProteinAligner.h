@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "align/NwFill.h"
 #include "align/NwKernels.h"
@@ -47,9 +48,26 @@ class CProteinAligner {
   int32_t m_gapScore = -6;
 
  private:
+  using Substitution = std::array<int32_t, circog::kResidueClasses * circog::kResidueClasses>;
+
+  void RefreshSubstitution();
+  void ToClasses(const std::string& sequence, std::vector<uint8_t>& classes) const;
+
   std::ostream& console_;
   const circog::NwKernel* kernel_;
-  // (further private members: residue classes, workspace, ...)
+
+  // The symmetric class-by-class scores the kernels read, and the table and
+  // flag they were built from, so a caller editing m_scoreTable still counts.
+  Substitution substitution_{};
+  std::array<int32_t, 20 * 20> builtFrom_{};
+  bool builtLoaded_ = false;
+
+  // Working storage, reused from call to call and never shared by copies.
+  std::vector<uint8_t> firstClasses_;
+  std::vector<uint8_t> secondClasses_;
+  circog::NwScratch directions_;
+  circog::NwScratch fillScratch_;
+  std::vector<char> traceBuffer_;
 };
 
 // The console line of one alignment, without its line end: "87/120:0.725".
