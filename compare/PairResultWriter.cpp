@@ -1,0 +1,94 @@
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "compare/CompareText.h"
+#include "engine/MappingEngine.h"
+#include "engine/TextIo.h"
+
+namespace {
+
+const char* const kBlockMarker = "1001\t1001";
+
+std::string AnglePair(float first, float second) {
+  return circog::FormatG(first) + '\t' + circog::FormatG(second);
+}
+
+bool WriteMultiplePairing(const std::vector<MappingEntry>& entries, const std::string& path) {
+  circog::OutputFile file(path);
+  file.WriteLine(kBlockMarker);
+  for (const MappingEntry& entry : entries) {
+    for (size_t p = 0; p < entry.firstAngles.size(); ++p) {
+      file.WriteLine(AnglePair(entry.firstAngles[p], entry.secondAngles[p]));
+    }
+    file.WriteLine(kBlockMarker);
+  }
+  return file.Close();
+}
+
+struct BestPair {
+  float first;
+  float second;
+  int entries;  // how many entries carry the identifier
+};
+
+// The closest pair on the circle over the entries of one identifier; among
+// equal distances the earliest wins.
+BestPair FindBestPair(const std::vector<MappingEntry>& entries, const std::vector<size_t>& group) {
+  const MappingEntry& firstEntry = entries[group.front()];
+  BestPair best{firstEntry.firstAngles[0], firstEntry.secondAngles[0], static_cast<int>(group.size())};
+  float bestDistance = 360.0f;
+  for (const size_t m : group) {
+    for (size_t p = 0; p < entries[m].firstAngles.size(); ++p) {
+      const double distance =
+          circog::CircularDistance(entries[m].firstAngles[p], entries[m].secondAngles[p]);
+      if (distance < static_cast<double>(bestDistance)) {
+        bestDistance = static_cast<float>(distance);
+        best.first = entries[m].firstAngles[p];
+        best.second = entries[m].secondAngles[p];
+      }
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+bool CMappingEngine::WritePairResults(int firstIndex, int secondIndex, const std::string& outDir) {
+  const std::string name1 = circog::FileNamePart((*fileList)[firstIndex]);
+  const std::string name2 = circog::FileNamePart((*fileList)[secondIndex]);
+  const std::string stem = outDir + name1 + "&" + name2;
+  if (mappingResults.empty()) return true;
+
+  const bool written = [&] {
+    circog::PrintLine(console_, "Output " + name1 + " and " + name2 + " multiple pairing result");
+    if (!WriteMultiplePairing(mappingResults, stem + "_mul.txt")) return false;
+    circog::OutputFile withCog(stem + "_sin_COG.txt");
+    if (!withCog.IsOpen()) return false;
+    circog::OutputFile single(stem + "_sin.txt");
+    if (!single.IsOpen()) return false;
+    circog::PrintLine(console_, "Output " + name1 + " and " + name2 + " single pairing result");
+    // The entries of each identifier, in list order.
+    std::unordered_map<std::string_view, std::vector<size_t>> groups;
+    for (size_t k = 0; k < mappingResults.size(); ++k) groups[mappingResults[k].cogId].push_back(k);
+    for (size_t k = 0; k < mappingResults.size(); ++k) {
+      const MappingEntry& entry = mappingResults[k];
+      const std::vector<size_t>& group = groups[entry.cogId];
+      if (group.front() != k) {
+        circog::PrintLine(console_, "Redundant COGID, skipping");
+        continue;
+      }
+      const BestPair best = FindBestPair(mappingResults, group);
+      char counts[64];
+      std::snprintf(counts, sizeof counts, "first %d second %d", best.entries,
+                    static_cast<int>(entry.firstAngles.size()));
+      circog::PrintLine(console_, counts);
+      const std::string pair = AnglePair(best.first, best.second);
+      if (!withCog.WriteLine(pair + '\t' + entry.cogId) || !single.WriteLine(pair)) return false;
+    }
+    return withCog.Close() && single.Close();
+  }();
+  mappingResults.clear();
+  return written;
+}
