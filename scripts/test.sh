@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds circog three ways and runs every test in each: the release build,
+# AddressSanitizer with UndefinedBehaviorSanitizer, and the scalar-only build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+run() {
+  local name=$1
+  shift
+  echo "== $name build"
+  cmake -S . -B "build/$name" -DCIRCOG_WERROR=ON "$@" >/dev/null
+  cmake --build "build/$name" -j"$jobs"
+  ctest --test-dir "build/$name" --output-on-failure -j"$jobs"
+}
+run sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_SANITIZE=ON -DCIRCOG_BENCHMARKS=OFF
+run scalar -DCMAKE_BUILD_TYPE=Release -DCIRCOG_SCALAR_ONLY=ON -DCIRCOG_BENCHMARKS=OFF
+run release -DCMAKE_BUILD_TYPE=Release
