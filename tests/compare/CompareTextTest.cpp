@@ -1,0 +1,57 @@
+#include "compare/CompareText.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct HeaderCase {
+  const char* header;
+  const char* identifier;
+};
+
+class ProteinIdentifierTest : public testing::TestWithParam<HeaderCase> {};
+
+TEST_P(ProteinIdentifierTest, FindsTheIdentifier) {
+  EXPECT_EQ(circog::ProteinIdentifier(GetParam().header), GetParam().identifier);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProteinIdentifierTest,
+    testing::Values(HeaderCase{">gi|16127995|ref|NP_414542.1| thr operon", "16127995"},
+                    HeaderCase{">gi|123", "123"}, HeaderCase{">gi||456|x", "456"},
+                    HeaderCase{">|||", ""}, HeaderCase{">gi|", ""},
+                    HeaderCase{">sp|P0A7B8 desc|x", "P0A7B8 desc"},
+                    HeaderCase{">NP_414542.1 thr operon leader", "NP_414542.1"},
+                    HeaderCase{">P1\tdescription", "P1"}, HeaderCase{">P1", "P1"},
+                    HeaderCase{">", ""}, HeaderCase{"> P1", ""}));
+
+TEST(ProteinFilePathTest, ReplacesTheLastFourCharacters) {
+  EXPECT_EQ(circog::ProteinFilePath(".\\angle1\\G1.txt"), ".\\angle1\\G1.faa");
+  EXPECT_EQ(circog::ProteinFilePath("dir\\G1.angles"), "dir\\G1.an.faa");
+  EXPECT_EQ(circog::ProteinFilePath("abcd"), ".faa");
+  EXPECT_EQ(circog::ProteinFilePath("abc"), ".faa");
+  EXPECT_EQ(circog::ProteinFilePath(""), ".faa");
+}
+
+struct DistanceCase {
+  float first;
+  float second;
+  double distance;
+};
+
+class CircularDistanceTest : public testing::TestWithParam<DistanceCase> {};
+
+TEST_P(CircularDistanceTest, MeasuresTheShorterArc) {
+  EXPECT_DOUBLE_EQ(circog::CircularDistance(GetParam().first, GetParam().second),
+                   GetParam().distance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CircularDistanceTest,
+                         testing::Values(DistanceCase{10, 350, 20}, DistanceCase{350, 10, 20},
+                                         DistanceCase{0, 180.5f, 179.5},
+                                         DistanceCase{180.5f, 0, 179.5},
+                                         DistanceCase{0, 180, 180}, DistanceCase{200, 10, 170},
+                                         DistanceCase{-270, 0, 90}, DistanceCase{5, 5, 0},
+                                         DistanceCase{12.25f, 2.5f, 9.75}));
+
+}  // namespace
