@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "align/NwKernels.h"
+#include "align/ProteinAligner.h"
+
+namespace {
+
+const char* const kPamFile = CIRCOG_SOURCE_DIR "/data/PAM-250.txt";
+
+// The reference kernel and whatever this CPU runs by default.
+struct KernelChoice {
+  const char* label;
+  const circog::NwKernel* kernel;
+};
+
+std::vector<KernelChoice> Kernels() {
+  return {{"Reference", &circog::NwKernels()[0]}, {"Best", &circog::BestNwKernel()}};
+}
+
+struct Alignment {
+  std::string first;
+  std::string second;
+  std::string markers;
+  int32_t score = 0;
+};
+
+Alignment AlignPair(CProteinAligner& aligner, const std::string& a, const std::string& b) {
+  Alignment out;
+  out.score = aligner.Align(a, b, out.first, out.second, out.markers);
+  return out;
+}
+
+// --- Hand-worked alignments with the published table -----------------------
+
+struct HandCase {
+  const char* name;
+  const char* first;
+  const char* second;
+  const char* alignedFirst;
+  const char* alignedSecond;
+  const char* markers;
+  int32_t score;
+  int32_t similar;
+  const char* line;
+};
+
+// Scores from the table: A/A 2, C/C 12, W/W 17, A/C -2, W/C -8.
+const HandCase kHandCases[] = {
+    {"SameTwoResidues", "AC", "AC", "AC", "AC", "||", 2 + 12, 2, "2/2:1"},
+    {"ThreeAgainstEmpty", "ACD", "", "ACD", "---", "---", -18, 0, "0/3:0"},
+    {"EmptyAgainstThree", "", "ACD", "---", "ACD", "---", -18, 0, "0/3:0"},
+    {"BothEmpty", "", "", "", "", "", 0, 0, "0/0:nan"},
+    // S[2][1]: diagonal -6 + 2 and up 2 - 6 tie at -4.
+    {"DiagonalBeatsUpOnTie", "AA", "A", "AA", "-A", "-|", -4, 1, "1/2:0.5"},
+    {"DiagonalBeatsLeftOnTie", "A", "AA", "-A", "AA", "-|", -4, 1, "1/2:0.5"},
+    // S[2][3]: diagonal -8 - 2 = -10 loses; up 0 - 6 and left 0 - 6 tie.
+    {"UpBeatsLeftOnTie", "CA", "AAC", "--CA", "AAC-", "--|-", -6, 1, "1/4:0.25"},
+    // The same pair the other way round: up now means the last C of AAC.
+    {"UpBeatsLeftOnTieSwapped", "AAC", "CA", "AAC", "CA-", "~|-", -6, 1, "1/3:0.333333"},
+    {"NegativeScoreIsNotSimilar", "W", "C", "W", "C", "~", -8, 0, "0/1:0"},
+    {"TableReadSymmetric", "C", "W", "C", "W", "~", -8, 0, "0/1:0"},
+    {"LowerCaseScoresButDiffers", "a", "A", "a", "A", ":", 2, 1, "1/1:1"},
+    {"LowerCaseIdentical", "a", "a", "a", "a", "|", 2, 1, "1/1:1"},
+    {"LowerCaseNegative", "w", "C", "w", "C", "~", -8, 0, "0/1:0"},
+    {"NoIndexLettersScoreZero", "WXW", "WBW", "WXW", "WBW", "|:|", 34, 3, "3/3:1"},
+    {"NoIndexIdenticalBytes", "XZ*", "XZ*", "XZ*", "XZ*", "|||", 0, 3, "3/3:1"},
+    {"NoIndexCaseDiffers", "x", "X", "x", "X", ":", 0, 1, "1/1:1"},
+    {"AsteriskAndDigitsScoreZero", "*1", "A2", "*1", "A2", "::", 0, 2, "2/2:1"},
+    // -8 beats two gaps (-12), so the mismatch stays a column.
+    {"MismatchInsideMatches", "WCW", "WWW", "WCW", "WWW", "|~|", 17 - 8 + 17, 2, "2/3:0.666667"},
+    // One gap (-6) is cheaper than the mismatches it avoids.
+    {"GapInsideMatches", "WCW", "WW", "WCW", "W-W", "|-|", 17 - 6 + 17, 2, "2/3:0.666667"},
+};
+
+class HandAlignment : public testing::TestWithParam<std::tuple<HandCase, KernelChoice>> {};
+
+TEST_P(HandAlignment, GivesWorkedStringsScoreAndLine) {
+  const auto& [c, choice] = GetParam();
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.LoadScoreTable(kPamFile);
+  aligner.UseKernel(*choice.kernel);
+  const Alignment out = AlignPair(aligner, c.first, c.second);
+  EXPECT_EQ(out.first, c.alignedFirst);
+  EXPECT_EQ(out.second, c.alignedSecond);
+  EXPECT_EQ(out.markers, c.markers);
+  EXPECT_EQ(out.score, c.score);
+  EXPECT_EQ(aligner.m_similarCount, c.similar);
+  EXPECT_EQ(console.str(), std::string(c.line) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pam250, HandAlignment, testing::Combine(testing::ValuesIn(kHandCases), testing::ValuesIn(Kernels())),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).label;
+    });
+
+// --- Without a table ---------------------------------------------------------
+
+class ZeroTable : public testing::TestWithParam<KernelChoice> {};
+
+TEST_P(ZeroTable, EqualLengthsAlignColumnByColumn) {
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.LoadScoreTable(CIRCOG_SOURCE_DIR "/no-such-dir/PAM-250.txt");
+  aligner.UseKernel(*GetParam().kernel);
+  const Alignment out = AlignPair(aligner, "WWCAKLm", "CAWwWLq");
+  EXPECT_EQ(out.first, "WWCAKLm");
+  EXPECT_EQ(out.second, "CAWwWLq");
+  EXPECT_EQ(out.markers, ":::::|:");
+  EXPECT_EQ(out.score, 0);
+  EXPECT_EQ(aligner.m_similarCount, 7);
+  EXPECT_EQ(console.str(), "7/7:1\n");
+}
+
+TEST_P(ZeroTable, NeverLoadedScoresZeroToo) {
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.UseKernel(*GetParam().kernel);
+  const Alignment out = AlignPair(aligner, "WC", "CW");
+  EXPECT_EQ(out.markers, "::");
+  EXPECT_EQ(out.score, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, ZeroTable, testing::ValuesIn(Kernels()),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// --- Calls, copies and the console -------------------------------------------
+
+TEST(ProteinAligner, AlignQuietlyPrintsNothing) {
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.LoadScoreTable(kPamFile);
+  std::string a, b, m;
+  EXPECT_EQ(aligner.AlignQuietly("AC", "AC", a, b, m), 14);
+  EXPECT_EQ(aligner.m_similarCount, 2);
+  EXPECT_EQ(console.str(), "");
+}
+
+TEST(ProteinAligner, EachCallReplacesOutputsAndCount) {
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.LoadScoreTable(kPamFile);
+  std::string a = "old", b = "old", m = "old";
+  aligner.Align("WWWW", "WWWW", a, b, m);
+  EXPECT_EQ(aligner.m_similarCount, 4);
+  EXPECT_EQ(aligner.Align("W", "C", a, b, m), -8);
+  EXPECT_EQ(a, "W");
+  EXPECT_EQ(b, "C");
+  EXPECT_EQ(m, "~");
+  EXPECT_EQ(aligner.m_similarCount, 0);
+  EXPECT_EQ(console.str(), "4/4:1\n0/1:0\n");
+}
+
+TEST(ProteinAligner, CopyKeepsTableAndConsoleButNotLaterLoads) {
+  std::ostringstream console;
+  CProteinAligner loaded(console);
+  loaded.LoadScoreTable(kPamFile);
+  CProteinAligner unloaded(console);
+  CProteinAligner copyOfLoaded(loaded);
+  CProteinAligner copyOfUnloaded(unloaded);
+  unloaded.LoadScoreTable(kPamFile);
+  std::string a, b, m;
+  EXPECT_TRUE(copyOfLoaded.m_tableLoaded);
+  EXPECT_EQ(copyOfLoaded.Align("W", "C", a, b, m), -8);
+  EXPECT_FALSE(copyOfUnloaded.m_tableLoaded);
+  EXPECT_EQ(copyOfUnloaded.Align("W", "C", a, b, m), 0);
+  EXPECT_EQ(console.str(), "0/1:0\n1/1:1\n");
+}
+
+TEST(ProteinAligner, DirectEditOfTableIsUsed) {
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.LoadScoreTable(kPamFile);
+  std::string a, b, m;
+  EXPECT_EQ(aligner.Align("W", "C", a, b, m), -8);
+  aligner.m_scoreTable[18 * 20 + 1] = 3;  // row W, column C
+  EXPECT_EQ(aligner.Align("C", "W", a, b, m), 3);
+  EXPECT_EQ(m, ":");
+}
+
+// --- The console line ----------------------------------------------------------
+
+struct LineCase {
+  int32_t similar;
+  size_t length;
+  const char* text;
+};
+
+class AlignmentLineText : public testing::TestWithParam<LineCase> {};
+
+TEST_P(AlignmentLineText, FormatsRatioAsFloat) {
+  EXPECT_EQ(AlignmentLine(GetParam().similar, GetParam().length), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AlignmentLineText,
+                         testing::Values(LineCase{87, 120, "87/120:0.725"}, LineCase{2, 2, "2/2:1"},
+                                         LineCase{0, 3, "0/3:0"}, LineCase{0, 0, "0/0:nan"},
+                                         LineCase{1, 3, "1/3:0.333333"},
+                                         // In double this would print 0.931034.
+                                         LineCase{27, 29, "27/29:0.931035"},
+                                         LineCase{1234, 1000000, "1234/1000000:0.001234"}));
+
+// --- Invariants on random pairs --------------------------------------------------
+
+// The published table read by this test's own code, as a full symmetric
+// 256 x 256 lookup on bytes (case-folded; no index scores 0).
+class TextbookTable {
+ public:
+  explicit TextbookTable(const char* path) {
+    std::ifstream file(path);
+    std::vector<int> values;
+    std::string token;
+    while (file >> token) values.push_back(std::stoi(token));
+    EXPECT_EQ(values.size(), 210u);
+    const std::string order = "ACDEFGHIKLMNPQRSTVWY";
+    size_t k = 0;
+    for (size_t r = 0; r < order.size(); ++r) {
+      for (size_t c = 0; c <= r; ++c, ++k) {
+        for (char x : {order[r], static_cast<char>(order[r] + 32)}) {
+          for (char y : {order[c], static_cast<char>(order[c] + 32)}) {
+            score_[Byte(x)][Byte(y)] = values[k];
+            score_[Byte(y)][Byte(x)] = values[k];
+          }
+        }
+      }
+    }
+  }
+  int operator()(char x, char y) const { return score_[Byte(x)][Byte(y)]; }
+
+ private:
+  static unsigned char Byte(char c) { return static_cast<unsigned char>(c); }
+  std::array<std::array<int, 256>, 256> score_{};
+};
+
+// Needleman-Wunsch with the whole score matrix; the score only.
+int TextbookScore(const std::string& a, const std::string& b, const TextbookTable& table) {
+  const int gap = -6;
+  std::vector<std::vector<int>> s(a.size() + 1, std::vector<int>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) s[i][0] = static_cast<int>(i) * gap;
+  for (size_t j = 0; j <= b.size(); ++j) s[0][j] = static_cast<int>(j) * gap;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    for (size_t j = 1; j <= b.size(); ++j) {
+      s[i][j] = std::max({s[i - 1][j - 1] + table(a[i - 1], b[j - 1]), s[i - 1][j] + gap,
+                          s[i][j - 1] + gap});
+    }
+  }
+  return s[a.size()][b.size()];
+}
+
+std::string Ungapped(const std::string& aligned) {
+  std::string out;
+  std::copy_if(aligned.begin(), aligned.end(), std::back_inserter(out), [](char c) { return c != '-'; });
+  return out;
+}
+
+// Random residues, mostly the twenty letters, with lower case, X and '*'.
+std::string RandomProtein(std::mt19937& rng, size_t length) {
+  static const std::string letters = "ACDEFGHIKLMNPQRSTVWYACDEFGHIKLMNPQRSTVWYacdwyX*";
+  std::uniform_int_distribution<size_t> pick(0, letters.size() - 1);
+  std::string out(length, ' ');
+  for (char& c : out) c = letters[pick(rng)];
+  return out;
+}
+
+// A relative of the sequence: substitutions, insertions and deletions.
+std::string Mutated(std::mt19937& rng, const std::string& source) {
+  std::uniform_int_distribution<int> roll(0, 99);
+  std::string out;
+  for (char c : source) {
+    const int r = roll(rng);
+    if (r < 4) continue;
+    if (r < 8) out += RandomProtein(rng, 1 + roll(rng) % 4);
+    out += r < 25 ? RandomProtein(rng, 1)[0] : c;
+  }
+  return out;
+}
+
+class RandomPairs : public testing::TestWithParam<KernelChoice> {};
+
+TEST_P(RandomPairs, AlignmentsKeepInvariantsAndOptimalScore) {
+  const TextbookTable table(kPamFile);
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.LoadScoreTable(kPamFile);
+  aligner.UseKernel(*GetParam().kernel);
+  std::mt19937 rng(20240611);
+  std::uniform_int_distribution<size_t> length(0, 300);
+  for (int pair = 0; pair < 300; ++pair) {
+    const std::string first = RandomProtein(rng, length(rng));
+    const std::string second = pair % 2 == 0 ? Mutated(rng, first) : RandomProtein(rng, length(rng));
+    SCOPED_TRACE("pair " + std::to_string(pair) + ": " + first + " / " + second);
+    const Alignment out = AlignPair(aligner, first, second);
+
+    ASSERT_EQ(out.first.size(), out.markers.size());
+    ASSERT_EQ(out.second.size(), out.markers.size());
+    EXPECT_EQ(Ungapped(out.first), first);
+    EXPECT_EQ(Ungapped(out.second), second);
+    int rescored = 0;
+    int similar = 0;
+    for (size_t k = 0; k < out.markers.size(); ++k) {
+      const char x = out.first[k];
+      const char y = out.second[k];
+      ASSERT_FALSE(x == '-' && y == '-') << "column " << k;
+      char expected = '-';
+      if (x == '-' || y == '-') {
+        rescored += -6;
+      } else {
+        rescored += table(x, y);
+        expected = x == y ? '|' : table(x, y) < 0 ? '~' : ':';
+      }
+      EXPECT_EQ(out.markers[k], expected) << "column " << k;
+      similar += expected == '|' || expected == ':';
+    }
+    EXPECT_EQ(out.score, rescored);
+    EXPECT_EQ(aligner.m_similarCount, similar);
+    EXPECT_EQ(out.score, TextbookScore(first, second, table));
+  }
+}
+
+// Whatever kernel runs by default, the output is the reference's.
+TEST(RandomPairs, BestKernelMatchesReference) {
+  std::ostringstream console;
+  CProteinAligner reference(console);
+  reference.LoadScoreTable(kPamFile);
+  reference.UseKernel(circog::NwKernels()[0]);
+  CProteinAligner best(reference);
+  best.UseKernel(circog::BestNwKernel());
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<size_t> length(0, 200);
+  for (int pair = 0; pair < 100; ++pair) {
+    const std::string first = RandomProtein(rng, length(rng));
+    const std::string second = pair % 2 == 0 ? Mutated(rng, first) : RandomProtein(rng, length(rng));
+    const Alignment want = AlignPair(reference, first, second);
+    const Alignment got = AlignPair(best, first, second);
+    ASSERT_EQ(got.score, want.score) << first << " / " << second;
+    ASSERT_EQ(got.first, want.first);
+    ASSERT_EQ(got.second, want.second);
+    ASSERT_EQ(got.markers, want.markers);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, RandomPairs, testing::ValuesIn(Kernels()),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace

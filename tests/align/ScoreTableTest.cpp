@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "align/ProteinAligner.h"
+
+namespace {
+
+const char* const kPamFile = CIRCOG_SOURCE_DIR "/data/PAM-250.txt";
+
+int32_t Entry(const CProteinAligner& aligner, int row, int column) {
+  return aligner.m_scoreTable[row * 20 + column];
+}
+
+// A table file of the given text in a fresh temporary directory.
+class TableFile {
+ public:
+  explicit TableFile(const std::string& text) {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("circog-table-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    std::ofstream(path()) << text;
+  }
+  ~TableFile() { std::filesystem::remove_all(dir_); }
+  std::string path() const { return (dir_ / "PAM-250.txt").string(); }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+TEST(ScoreTable, PublishedTableFillsLowerTriangle) {
+  CProteinAligner aligner;
+  aligner.LoadScoreTable(kPamFile);
+  EXPECT_TRUE(aligner.m_tableLoaded);
+  EXPECT_EQ(Entry(aligner, 0, 0), 2);     // A/A
+  EXPECT_EQ(Entry(aligner, 1, 1), 12);    // C/C
+  EXPECT_EQ(Entry(aligner, 18, 18), 17);  // W/W
+  EXPECT_EQ(Entry(aligner, 18, 1), -8);   // W/C
+  EXPECT_EQ(Entry(aligner, 19, 4), 7);    // Y/F
+  EXPECT_EQ(Entry(aligner, 19, 19), 10);  // Y/Y, the last value
+  // The upper triangle is never filled.
+  EXPECT_EQ(Entry(aligner, 1, 18), 0);
+  EXPECT_EQ(Entry(aligner, 0, 19), 0);
+}
+
+TEST(ScoreTable, NotLoadedAtConstruction) {
+  CProteinAligner aligner;
+  EXPECT_FALSE(aligner.m_tableLoaded);
+  EXPECT_EQ(aligner.m_gapScore, -6);
+  EXPECT_EQ(aligner.m_similarCount, 0);
+  for (int32_t value : aligner.m_scoreTable) EXPECT_EQ(value, 0);
+}
+
+TEST(ScoreTable, MissingFileLeavesAllZeroButLoaded) {
+  CProteinAligner aligner;
+  aligner.LoadScoreTable(kPamFile);
+  aligner.LoadScoreTable(CIRCOG_SOURCE_DIR "/no-such-dir/PAM-250.txt");
+  EXPECT_TRUE(aligner.m_tableLoaded);
+  for (int32_t value : aligner.m_scoreTable) EXPECT_EQ(value, 0);
+}
+
+// Text of a table file and the values expected in file order (A/A, C/A,
+// C/C, D/A, ...); every later entry must be 0.
+struct TableCase {
+  const char* name;
+  std::string text;
+  std::vector<int32_t> expected;
+};
+
+std::string CountingTable(int count) {
+  std::string text;
+  for (int k = 1; k <= count; ++k) text += std::to_string(k) + (k % 7 == 0 ? "\n" : " ");
+  return text;
+}
+
+std::vector<int32_t> Counting(int count) {
+  std::vector<int32_t> values;
+  for (int k = 1; k <= count; ++k) values.push_back(k);
+  return values;
+}
+
+const TableCase kTableCases[] = {
+    {"EndsEarly", "1 2 3\n4 5", {1, 2, 3, 4, 5}},
+    {"Empty", "", {}},
+    {"SignsAndAnyWhiteSpace", " +7\t-3\r\n\n  -0 \t\t 12\r\n", {7, -3, 0, 12}},
+    {"WordStopsReading", "1 2 3 x 5 6", {1, 2, 3}},
+    {"LetterAfterDigitsStopsAtNextEntry", "1 2 3x 4", {1, 2, 3}},
+    {"DecimalPointStopsAfterWholePart", "1 2 4.5 6", {1, 2, 4}},
+    {"LoneSignStopsReading", "1 - 2", {1}},
+    {"TooLargeStopsReading", "1 2 99999999999 4", {1, 2}},
+    {"AllEntriesLinesCarryNoMeaning", CountingTable(210), Counting(210)},
+    {"ExtraValuesIgnored", CountingTable(230), Counting(210)},
+    {"OneShort", CountingTable(209), Counting(209)},
+};
+
+class ScoreTableFile : public testing::TestWithParam<TableCase> {};
+
+TEST_P(ScoreTableFile, FillsReadEntriesAndZeroesTheRest) {
+  const TableFile file(GetParam().text);
+  CProteinAligner aligner;
+  aligner.LoadScoreTable(file.path());
+  EXPECT_TRUE(aligner.m_tableLoaded);
+  const std::vector<int32_t>& expected = GetParam().expected;
+  size_t k = 0;
+  for (int row = 0; row < 20; ++row) {
+    for (int column = 0; column < 20; ++column) {
+      if (column > row) {
+        EXPECT_EQ(Entry(aligner, row, column), 0) << row << "," << column;
+        continue;
+      }
+      const int32_t want = k < expected.size() ? expected[k] : 0;
+      EXPECT_EQ(Entry(aligner, row, column), want) << row << "," << column;
+      ++k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ScoreTableFile, testing::ValuesIn(kTableCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A short file: A/A, C/A and C/C read, W/C left 0, so W against C scores 0.
+TEST(ScoreTable, ShortFileScoresUnreadPairsZero) {
+  const TableFile file("2 -2 12");
+  std::ostringstream console;
+  CProteinAligner aligner(console);
+  aligner.LoadScoreTable(file.path());
+  std::string a, b, m;
+  EXPECT_EQ(aligner.Align("CA", "CA", a, b, m), 14);
+  // C/A -2 twice loses to two gaps around C/C: -6 + 12 - 6.
+  EXPECT_EQ(aligner.Align("AC", "CA", a, b, m), 0);
+  EXPECT_EQ(a + " " + b + " " + m, "AC- -CA -|-");
+  EXPECT_EQ(aligner.Align("W", "C", a, b, m), 0);
+  EXPECT_EQ(m, ":");
+}
+
+TEST(ResidueIndex, TwentyLettersInTableOrderEitherCase) {
+  const CProteinAligner aligner;
+  const std::string order = "ACDEFGHIKLMNPQRSTVWY";
+  for (size_t k = 0; k < order.size(); ++k) {
+    EXPECT_EQ(aligner.ResidueIndex(static_cast<unsigned char>(order[k])), static_cast<int32_t>(k));
+    EXPECT_EQ(aligner.ResidueIndex(static_cast<unsigned char>(order[k] + 32)), static_cast<int32_t>(k));
+  }
+}
+
+TEST(ResidueIndex, EveryOtherByteHasNone) {
+  const CProteinAligner aligner;
+  const std::string withIndex = "ACDEFGHIKLMNPQRSTVWYacdefghiklmnpqrstvwy";
+  for (int byte = 0; byte < 256; ++byte) {
+    if (withIndex.find(static_cast<char>(byte)) != std::string::npos) continue;
+    EXPECT_EQ(aligner.ResidueIndex(static_cast<unsigned char>(byte)), -1) << "byte " << byte;
+  }
+}
+
+}  // namespace
