@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,9 +21,10 @@ int32_t Entry(const CProteinAligner& aligner, int row, int column) {
 class TableFile {
  public:
   explicit TableFile(const std::string& text) {
+    // Unique per process and per file, so test programs may run side by side.
+    static int made = 0;
     dir_ = std::filesystem::temp_directory_path() /
-           ("circog-table-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("circog-table-" + std::to_string(::getpid()) + "-" + std::to_string(++made));
     std::filesystem::create_directories(dir_);
     std::ofstream(path()) << text;
   }
