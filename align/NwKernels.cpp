@@ -1,12 +1,28 @@
 #include "align/NwKernels.h"
 
+#ifndef CIRCOG_SCALAR_ONLY
+#include "align/simd/NwFillSimd.h"
+#endif
+
 namespace circog {
 namespace {
 
 bool Always() { return true; }
 
+#ifndef CIRCOG_SCALAR_ONLY
+bool HasSse41() { return __builtin_cpu_supports("sse4.1"); }
+bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool HasAvx512() { return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"); }
+#endif
+
+// Slowest first: the best kernel is the last one the CPU supports.
 constexpr NwKernel kKernels[] = {
     {"scalar", NwFillScalar, Always},
+#ifndef CIRCOG_SCALAR_ONLY
+    {"sse4.1", NwFillSse41, HasSse41},
+    {"avx2", NwFillAvx2, HasAvx2},
+    {"avx512bw", NwFillAvx512, HasAvx512},
+#endif
 };
 
 }  // namespace

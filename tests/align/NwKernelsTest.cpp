@@ -1,0 +1,419 @@
+// Every fill kernel the CPU supports against the scalar reference: the score
+// and every direction cell must be identical.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "align/NwFill.h"
+#include "align/NwKernels.h"
+#ifndef CIRCOG_SCALAR_ONLY
+#include "align/simd/NwFillSimd.h"
+#endif
+
+namespace circog {
+namespace {
+
+constexpr char kResidueOrder[] = "ACDEFGHIKLMNPQRSTVWY";
+// Three vector widths of the widest kernel (32 lanes of int16).
+constexpr int32_t kShortLengths = 100;
+
+using Matrix = std::vector<int32_t>;
+using Classes = std::vector<uint8_t>;
+
+uint8_t ClassOf(char letter) {
+  const char upper = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+  for (uint8_t k = 0; k < 20; ++k) {
+    if (kResidueOrder[k] == upper) return k;
+  }
+  return kNoTableIndex;
+}
+
+Classes ToClasses(const std::string& text) {
+  Classes classes;
+  for (char c : text) classes.push_back(ClassOf(c));
+  return classes;
+}
+
+// The lower triangle of PAM250, row by row, mirrored; class 20 scores 0.
+Matrix LoadPam250() {
+  Matrix table(kResidueClasses * kResidueClasses, 0);
+  std::ifstream in(CIRCOG_SOURCE_DIR "/data/PAM-250.txt");
+  for (int row = 0; row < 20; ++row) {
+    for (int column = 0; column <= row; ++column) {
+      int32_t value = 0;
+      in >> value;
+      table[row * kResidueClasses + column] = value;
+      table[column * kResidueClasses + row] = value;
+    }
+  }
+  EXPECT_TRUE(in) << "PAM-250.txt holds fewer than 210 integers";
+  return table;
+}
+
+const Matrix& Pam250() {
+  static const Matrix table = LoadPam250();
+  return table;
+}
+
+// Sequences of a FASTA file, header lines dropped, keyed by the description
+// between the last '|' and the organism in brackets.
+std::vector<std::pair<std::string, std::string>> ReadFasta(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> records;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '>') {
+      std::string description = line.substr(line.rfind('|') + 1);
+      description = description.substr(0, description.find(" ["));
+      records.emplace_back(description, std::string());
+    } else if (!records.empty()) {
+      records.back().second += line;
+    }
+  }
+  return records;
+}
+
+const std::vector<std::pair<std::string, std::string>>& Ecoli() {
+  static const auto records = ReadFasta(CIRCOG_SHARED_DIR "/data/real/ecoli_k12_mg1655/NC_000913.faa");
+  return records;
+}
+
+const std::vector<std::pair<std::string, std::string>>& Salmonella() {
+  static const auto records = ReadFasta(CIRCOG_SHARED_DIR "/data/real/salmonella_typhi_ct18/NC_003198.faa");
+  return records;
+}
+
+Classes RandomClasses(std::mt19937& rng, int32_t length, int classes = kResidueClasses) {
+  std::uniform_int_distribution<int> pick(0, classes - 1);
+  Classes sequence(length);
+  for (auto& c : sequence) c = static_cast<uint8_t>(pick(rng));
+  return sequence;
+}
+
+// A homolog-like copy: substitutions, short insertions and deletions.
+Classes Mutate(std::mt19937& rng, const Classes& source, double rate) {
+  std::uniform_real_distribution<double> chance(0.0, 1.0);
+  std::uniform_int_distribution<int> residue(0, 19);
+  std::uniform_int_distribution<int> indel(1, 4);
+  Classes copy;
+  for (size_t k = 0; k < source.size(); ++k) {
+    const double roll = chance(rng);
+    if (roll < rate * 0.7) {
+      copy.push_back(static_cast<uint8_t>(residue(rng)));
+    } else if (roll < rate * 0.85) {
+      for (int e = indel(rng); e > 0; --e) copy.push_back(static_cast<uint8_t>(residue(rng)));
+      copy.push_back(source[k]);
+    } else if (roll < rate) {
+      k += indel(rng) - 1;
+    } else {
+      copy.push_back(source[k]);
+    }
+  }
+  return copy;
+}
+
+struct Fill {
+  int32_t score = 0;
+  std::vector<uint8_t> cells;
+  size_t stride = 0;
+};
+
+Fill RunKernel(const NwKernel& kernel, const NwProblem& problem, NwScratch& scratch) {
+  Fill fill;
+  fill.stride = DirectionStride(problem.m);
+  // Bytes no kernel writes stay visible as 0xEE.
+  fill.cells.assign(static_cast<size_t>(problem.n) * fill.stride, 0xEE);
+  fill.score = kernel.fill(problem, DirectionMatrix{fill.cells.data(), fill.stride}, scratch);
+  return fill;
+}
+
+::testing::AssertionResult SameFill(const NwProblem& problem, const Fill& expected, const Fill& actual) {
+  if (expected.score != actual.score) {
+    return ::testing::AssertionFailure() << "score " << actual.score << ", reference " << expected.score;
+  }
+  for (int32_t i = 0; i < problem.n; ++i) {
+    for (int32_t j = 0; j < problem.m; ++j) {
+      const int want = expected.cells[i * expected.stride + j];
+      const int got = actual.cells[i * actual.stride + j];
+      if (want != got) {
+        return ::testing::AssertionFailure()
+               << "direction (" << i << ", " << j << ") is " << got << ", reference " << want;
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Runs every supported kernel on the problem and compares with the scalar
+// reference; one scratch per kernel, reused across calls as the aligner does.
+class KernelChecker {
+ public:
+  KernelChecker() {
+    for (const NwKernel& kernel : NwKernels()) {
+      if (kernel.supported()) kernels_.push_back(&kernel);
+    }
+    scratch_ = std::vector<NwScratch>(kernels_.size());
+  }
+
+  void Check(const Classes& first, const Classes& second, const Matrix& table, int32_t gap) {
+    const NwProblem problem{first.data(), static_cast<int32_t>(first.size()), second.data(),
+                            static_cast<int32_t>(second.size()), table.data(), gap};
+    const Fill expected = RunKernel(kernels_[0][0], problem, reference_);
+    for (size_t k = 0; k < kernels_.size(); ++k) {
+      EXPECT_TRUE(SameFill(problem, expected, RunKernel(*kernels_[k], problem, scratch_[k])))
+          << kernels_[k]->name << ", lengths " << problem.n << " x " << problem.m << ", gap " << gap;
+    }
+  }
+
+ private:
+  std::vector<const NwKernel*> kernels_;
+  std::vector<NwScratch> scratch_;
+  NwScratch reference_;
+};
+
+// Lane bits the vector kernels choose for a problem; 0 in a scalar build.
+int ScoreBits(const Classes& first, const Classes& second, const Matrix& table, int32_t gap) {
+#ifndef CIRCOG_SCALAR_ONLY
+  const NwProblem problem{first.data(), static_cast<int32_t>(first.size()), second.data(),
+                          static_cast<int32_t>(second.size()), table.data(), gap};
+  return NwScoreBits(problem, 32);
+#else
+  (void)first, (void)second, (void)table, (void)gap;
+  return 0;
+#endif
+}
+
+TEST(NwKernels, TableStartsWithScalarAndBestIsSupported) {
+  ASSERT_FALSE(NwKernels().empty());
+  EXPECT_STREQ(NwKernels()[0].name, "scalar");
+  EXPECT_EQ(NwKernels()[0].fill, &NwFillScalar);
+  EXPECT_TRUE(BestNwKernel().supported());
+#ifdef CIRCOG_SCALAR_ONLY
+  EXPECT_EQ(NwKernels().size(), 1u);
+#endif
+}
+
+TEST(NwKernels, ScalarReferenceMatchesHandWorkedFill) {
+  const Classes first = ToClasses("AW");
+  const Classes second = ToClasses("W");
+  const NwProblem problem{first.data(), 2, second.data(), 1, Pam250().data(), -6};
+  const NwKernel scalar = NwKernels()[0];
+  NwScratch scratch;
+  const Fill fill = RunKernel(scalar, problem, scratch);
+  // S[1][1] = max(0 + A/W (-6), -6 - 6, -6 - 6) = -6, diagonal.
+  // S[2][1] = max(-6 + W/W (17), -6 - 6, -12 - 6) = 11, diagonal.
+  EXPECT_EQ(fill.score, 11);
+  EXPECT_EQ(fill.cells[0], kDiagonal);
+  EXPECT_EQ(fill.cells[fill.stride], kDiagonal);
+}
+
+TEST(NwKernels, AllShortLengthPairsInBothOrders) {
+  KernelChecker checker;
+  std::mt19937 rng(20240611);
+  for (int32_t n = 0; n <= kShortLengths; ++n) {
+    for (int32_t m = 0; m <= kShortLengths; ++m) {
+      const Classes first = RandomClasses(rng, n);
+      checker.Check(first, (n + m) % 3 == 0 ? Mutate(rng, first, 0.3) : RandomClasses(rng, m), Pam250(), -6);
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+TEST(NwKernels, ShortLengthPairsWithOtherGapScores) {
+  KernelChecker checker;
+  std::mt19937 rng(7);
+  for (int32_t gap : {-1, -2, -11, -40}) {
+    for (int32_t n = 0; n <= kShortLengths; n += 7) {
+      for (int32_t m = 0; m <= kShortLengths; m += 5) {
+        checker.Check(RandomClasses(rng, n), RandomClasses(rng, m), Pam250(), gap);
+      }
+    }
+  }
+}
+
+TEST(NwKernels, GapScoresNotNegativeFallBackToTheReference) {
+  KernelChecker checker;
+  std::mt19937 rng(8);
+  for (int32_t gap : {0, 3}) checker.Check(RandomClasses(rng, 70), RandomClasses(rng, 45), Pam250(), gap);
+}
+
+TEST(NwKernels, SeededRandomPairsUpTo3000) {
+  KernelChecker checker;
+  std::mt19937 rng(3000);
+  // Log-uniform lengths: most pairs short, a few of thousands of residues.
+  std::uniform_real_distribution<double> logLength(0.0, std::log(3000.0));
+  for (int pair = 0; pair < 300; ++pair) {
+    const auto n = static_cast<int32_t>(std::exp(logLength(rng)));
+    const Classes first = RandomClasses(rng, n);
+    if (pair % 2 == 0) {
+      checker.Check(first, Mutate(rng, first, 0.25), Pam250(), -6);
+    } else {
+      checker.Check(first, RandomClasses(rng, static_cast<int32_t>(std::exp(logLength(rng)))), Pam250(), -6);
+    }
+  }
+}
+
+TEST(NwKernels, RealProteinsAgainstMutatedCopies) {
+  const auto& proteins = Ecoli();
+  ASSERT_GT(proteins.size(), 4000u);
+  std::vector<size_t> order(proteins.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return proteins[a].second.size() < proteins[b].second.size(); });
+  // Twenty proteins spread over the length range, and the longest four.
+  std::vector<size_t> chosen;
+  for (size_t q = 0; q < 20; ++q) chosen.push_back(order[q * order.size() / 20]);
+  for (size_t q = 1; q <= 4; ++q) chosen.push_back(order[order.size() - q]);
+
+  KernelChecker checker;
+  std::mt19937 rng(913);
+  bool wide = false;
+  for (size_t index : chosen) {
+    const Classes first = ToClasses(proteins[index].second);
+    for (double rate : {0.05, 0.3}) {
+      const Classes second = Mutate(rng, first, rate);
+      wide = wide || ScoreBits(first, second, Pam250(), -6) == 32;
+      checker.Check(first, second, Pam250(), -6);
+      checker.Check(second, first, Pam250(), -6);
+    }
+  }
+#ifndef CIRCOG_SCALAR_ONLY
+  EXPECT_TRUE(wide) << "no pair took 32-bit lanes";
+#endif
+}
+
+TEST(NwKernels, RealHomologsAcrossGenomes) {
+  // Proteins of the two genomes with the same description are mostly true
+  // homologs; the Salmonella genome holds proteins above 3,000 residues.
+  std::map<std::string, const std::string*> ecoliByDescription;
+  for (const auto& [description, sequence] : Ecoli()) ecoliByDescription.emplace(description, &sequence);
+  std::vector<std::pair<const std::string*, const std::string*>> pairs;
+  for (const auto& [description, sequence] : Salmonella()) {
+    const auto found = ecoliByDescription.find(description);
+    if (found != ecoliByDescription.end() && description.find("hypothetical") == std::string::npos) {
+      pairs.emplace_back(found->second, &sequence);
+    }
+  }
+  ASSERT_GT(pairs.size(), 100u);
+  std::sort(pairs.begin(), pairs.end(),
+            [](const auto& a, const auto& b) { return a.second->size() < b.second->size(); });
+
+  KernelChecker checker;
+  const size_t step = pairs.size() / 40;
+  for (size_t k = 0; k < pairs.size(); k += step) {
+    checker.Check(ToClasses(*pairs[k].first), ToClasses(*pairs[k].second), Pam250(), -6);
+  }
+  checker.Check(ToClasses(*pairs.back().first), ToClasses(*pairs.back().second), Pam250(), -6);
+
+  // The longest protein of each genome against the other's longest.
+  auto longest = [](const auto& records) {
+    return std::max_element(records.begin(), records.end(), [](const auto& a, const auto& b) {
+             return a.second.size() < b.second.size();
+           })->second;
+  };
+  const Classes bigEcoli = ToClasses(longest(Ecoli()));
+  const Classes bigSalmonella = ToClasses(longest(Salmonella()));
+  EXPECT_GT(bigSalmonella.size(), 3000u);
+  checker.Check(bigEcoli, bigSalmonella, Pam250(), -6);
+  checker.Check(bigSalmonella, bigSalmonella, Pam250(), -6);
+#ifndef CIRCOG_SCALAR_ONLY
+  EXPECT_EQ(ScoreBits(bigSalmonella, bigSalmonella, Pam250(), -6), 32);
+#endif
+}
+
+TEST(NwKernels, AllZeroTableMakesEveryCellATie) {
+  const Matrix zero(kResidueClasses * kResidueClasses, 0);
+  KernelChecker checker;
+  std::mt19937 rng(0);
+  for (int32_t n : {1, 7, 31, 32, 33, 64, 300, 1000}) {
+    for (int32_t m : {1, 8, 32, 65, 299, 1001}) {
+      checker.Check(RandomClasses(rng, n), RandomClasses(rng, m), zero, -6);
+      checker.Check(RandomClasses(rng, n), RandomClasses(rng, m), zero, -1);
+    }
+  }
+}
+
+TEST(NwKernels, RepeatsProduceTiesOnEveryPath) {
+  const Matrix zero(kResidueClasses * kResidueClasses, 0);
+  KernelChecker checker;
+  auto repeat = [](const std::string& unit, size_t length) {
+    std::string text;
+    while (text.size() < length) text += unit;
+    return ToClasses(text.substr(0, length));
+  };
+  for (size_t n : {5u, 40u, 97u, 300u}) {
+    for (size_t m : {3u, 33u, 96u, 310u}) {
+      for (const Matrix* table : {&Pam250(), &zero}) {
+        checker.Check(repeat("A", n), repeat("A", m), *table, -6);
+        checker.Check(repeat("GA", n), repeat("AG", m), *table, -6);
+        checker.Check(repeat("GAGAGAC", n), repeat("GA", m), *table, -1);
+        checker.Check(repeat("W", n), repeat("WY", m), *table, -3);
+      }
+    }
+  }
+}
+
+TEST(NwKernels, ClassTwentyScoresZeroAgainstEverything) {
+  KernelChecker checker;
+  std::mt19937 rng(20);
+  const Classes unknown(150, kNoTableIndex);
+  checker.Check(unknown, RandomClasses(rng, 170), Pam250(), -6);
+  checker.Check(RandomClasses(rng, 90), unknown, Pam250(), -6);
+  checker.Check(ToClasses("MKB*JOUZX-xk"), ToClasses("mkbjouzx*KK"), Pam250(), -6);
+  for (int pair = 0; pair < 50; ++pair) {
+    // Mostly class 20, as in sequences full of ambiguity codes.
+    Classes first = RandomClasses(rng, 40 + pair * 3);
+    for (auto& c : first) c = c % 3 == 0 ? c : kNoTableIndex;
+    checker.Check(first, Mutate(rng, first, 0.2), Pam250(), -6);
+  }
+}
+
+TEST(NwKernels, LargeScoresSwitchTo32BitLanes) {
+  // With W/W at 2000 a run of 40 tryptophans scores 80,000: int16 lanes
+  // would wrap, so the kernels must take 32-bit lanes.
+  Matrix table = Pam250();
+  const uint8_t w = ClassOf('W');
+  table[w * kResidueClasses + w] = 2000;
+  KernelChecker checker;
+  std::mt19937 rng(32);
+  for (int32_t length : {40, 100, 333}) {
+    Classes first(length, w);
+    Classes second = Mutate(rng, first, 0.1);
+    for (size_t k = 0; k < second.size(); k += 5) second[k] = ClassOf('W');
+    EXPECT_NE(ScoreBits(first, second, table, -6), 16);
+    checker.Check(first, second, table, -6);
+    checker.Check(second, first, table, -6);
+  }
+  // Deep negative scores: long sequences against a large gap score.
+  const Classes longFirst = RandomClasses(rng, 2000);
+  const Classes shortSecond = RandomClasses(rng, 100);
+  EXPECT_NE(ScoreBits(longFirst, shortSecond, Pam250(), -30), 16);
+  checker.Check(longFirst, shortSecond, Pam250(), -30);
+  checker.Check(shortSecond, longFirst, Pam250(), -30);
+}
+
+TEST(NwKernels, ScoreBitsFollowTheScoreRange) {
+#ifndef CIRCOG_SCALAR_ONLY
+  std::mt19937 rng(16);
+  const Classes a300 = RandomClasses(rng, 300);
+  const Classes a3000 = RandomClasses(rng, 3000);
+  EXPECT_EQ(ScoreBits(a300, a300, Pam250(), -6), 16);
+  EXPECT_EQ(ScoreBits(a3000, a3000, Pam250(), -6), 32);
+  EXPECT_EQ(ScoreBits(a300, a300, Pam250(), 0), 0);
+  EXPECT_EQ(ScoreBits(Classes{}, a300, Pam250(), -6), 0);
+#else
+  GTEST_SKIP() << "scalar-only build";
+#endif
+}
+
+}  // namespace
+}  // namespace circog
