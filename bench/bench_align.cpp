@@ -97,15 +97,12 @@ void BM_AlignScalar(benchmark::State& state) {
                  " pairs");
 }
 
+// Shown in the run's header beside the CPU: what Align would use by default.
+[[maybe_unused]] const bool kKernelNamed =
+    (benchmark::AddCustomContext("default kernel", circog::BestNwKernel().name), true);
+
 BENCHMARK(BM_AlignScalar)->Arg(100)->Arg(300)->Arg(1000)->Arg(1500)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::AddCustomContext("default kernel", circog::BestNwKernel().name);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+BENCHMARK_MAIN();
