@@ -1,5 +1,4 @@
-// Built without instruction-set flags: every kernel file calls this, and so
-// may code that never runs a vector instruction.
+// Built without instruction-set flags: every kernel file calls this.
 
 #include <algorithm>
 #include <cstdint>
@@ -8,32 +7,39 @@
 
 namespace circog {
 
-int NwScoreBits(const NwProblem& problem, int32_t lanes16) {
-  // Far beyond any protein; keeps the bound below in range of int64_t.
+NwLanePlan NwPlanLanes(const NwProblem& problem, int32_t lanes16) {
+  // Far beyond any protein; keeps every bound below within int64_t.
   constexpr int64_t kLimit = int64_t{1} << 24;
-  if (problem.n <= 0 || problem.m <= 0 || problem.gap >= 0) return 0;
-  if (problem.n > kLimit || problem.m > kLimit || problem.gap < -kLimit) return 0;
+  if (problem.n <= 0 || problem.m <= 0 || problem.gap >= 0) return {};
+  if (problem.n > kLimit || problem.m > kLimit || problem.gap < -kLimit) return {};
   int64_t lowSub = 0;
   int64_t highSub = 0;
   for (int k = 0; k < kResidueClasses * kResidueClasses; ++k) {
     lowSub = std::min<int64_t>(lowSub, problem.substitution[k]);
     highSub = std::max<int64_t>(highSub, problem.substitution[k]);
   }
-  if (lowSub < -kLimit || highSub > kLimit) return 0;
+  if (lowSub < -kLimit || highSub > kLimit) return {};
 
-  // Padded columns score 0 against every residue, so the whole computed
-  // rectangle is a valid alignment matrix. Its scores lie between the all-gap
-  // path and one best match per diagonal step; every intermediate (diagonal,
-  // up, the lane offsets of the prefix maximum, the carried left chain) is
-  // within one substitution and one vector of gaps of that.
-  const int64_t w = lanes16;
+  // Padded columns score 0 against every residue, so the computed rectangle
+  // is an alignment matrix of its own. S lies between the all-gap path and
+  // one best match per diagonal step: -(i + j) g <= S <= highSub min(i, j);
+  // the skewed T = S + j g then lies in [-i g, highSub min(i, j) + j g], and
+  // the candidates within one substitution and one gap of that.
   const int64_t g = -static_cast<int64_t>(problem.gap);
-  const int64_t columns = problem.m + w;
-  const int64_t low = -(problem.n + columns) * g + lowSub - (w + 1) * g;
-  const int64_t high = highSub * std::min<int64_t>(problem.n, columns) + highSub + (w + 1) * g;
-  if (low >= INT16_MIN && high <= INT16_MAX) return 16;
-  if (low >= INT32_MIN && high <= INT32_MAX) return 32;
-  return 0;
+  const int64_t n = problem.n;
+  const int64_t columns = problem.m + static_cast<int64_t>(lanes16);
+  const int64_t diagonalSteps = std::min(n, columns);
+  // The unskewed scores, as the reference keeps them, must fit in int32_t.
+  if ((n + columns) * g > INT32_MAX || highSub * diagonalSteps > INT32_MAX) return {};
+  const int64_t low = -n * g + lowSub - 2 * g;
+  const int64_t high = highSub * diagonalSteps + columns * g + highSub + 2 * g;
+  const int64_t width = high - low;
+  const int64_t constants = std::max(-lowSub, highSub) + g;
+  const int64_t centre = low + width / 2;
+  if (centre < INT32_MIN || centre > INT32_MAX) return {};
+  if (width <= INT16_MAX - INT16_MIN - 1 && constants <= INT16_MAX) return {16, static_cast<int32_t>(centre)};
+  if (width <= int64_t{INT32_MAX} - INT32_MIN - 1) return {32, static_cast<int32_t>(centre)};
+  return {};
 }
 
 }  // namespace circog
