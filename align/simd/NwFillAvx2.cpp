@@ -17,42 +17,43 @@ constexpr int kLanes32 = 8;
 inline __m256i Load(const void* p) { return _mm256_load_si256(static_cast<const __m256i*>(p)); }
 inline __m256i LoadU(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
 
-// Hillis-Steele within each 128-bit half, the lowest value shifting in; then
-// the upper half takes the maximum of the lower one.
-inline __m256i PrefixMax16(__m256i u, __m256i floor, __m256i topOfHalf) {
-  u = _mm256_max_epi16(u, _mm256_alignr_epi8(u, floor, 14));
-  u = _mm256_max_epi16(u, _mm256_alignr_epi8(u, floor, 12));
-  u = _mm256_max_epi16(u, _mm256_alignr_epi8(u, floor, 8));
+// Hillis-Steele within each 128-bit half, zeros (the lowest score) shifting
+// in; then the upper half takes the maximum of the lower one.
+inline __m256i PrefixMax16(__m256i u, __m256i topOfHalf) {
+  u = _mm256_max_epu16(u, _mm256_bslli_epi128(u, 2));
+  u = _mm256_max_epu16(u, _mm256_bslli_epi128(u, 4));
+  u = _mm256_max_epu16(u, _mm256_bslli_epi128(u, 8));
   const __m256i top = _mm256_shuffle_epi8(u, topOfHalf);
-  return _mm256_max_epi16(u, _mm256_permute2x128_si256(top, floor, 0x02));
+  return _mm256_max_epu16(u, _mm256_permute2x128_si256(top, top, 0x08));
 }
 
-inline __m256i PrefixMax32(__m256i u, __m256i floor) {
-  u = _mm256_max_epi32(u, _mm256_alignr_epi8(u, floor, 12));
-  u = _mm256_max_epi32(u, _mm256_alignr_epi8(u, floor, 8));
+inline __m256i PrefixMax32(__m256i u) {
+  u = _mm256_max_epu32(u, _mm256_bslli_epi128(u, 4));
+  u = _mm256_max_epu32(u, _mm256_bslli_epi128(u, 8));
   const __m256i top = _mm256_shuffle_epi32(u, 0xFF);
-  return _mm256_max_epi32(u, _mm256_permute2x128_si256(top, floor, 0x02));
+  return _mm256_max_epu32(u, _mm256_permute2x128_si256(top, top, 0x08));
 }
 
-// The diagonal constant of the skewed scores: profile[c * columns + j] =
-// substitution[c][second[j]] - gap, and -gap (a score of 0) past m.
+// The diagonal step of the skewed scores: profile[c * columns + j] =
+// substitution[c][second[j]] - 2 gap, and -2 gap (a score of 0) past m.
 template <typename Score>
 void BuildProfile(const NwProblem& p, Score* profile, size_t columns) {
   for (int c = 0; c < kResidueClasses; ++c) {
     Score row[kResidueClasses];
     for (int k = 0; k < kResidueClasses; ++k) {
-      row[k] = static_cast<Score>(p.substitution[c * kResidueClasses + k] - p.gap);
+      row[k] = static_cast<Score>(p.substitution[c * kResidueClasses + k] - 2 * p.gap);
     }
     Score* out = profile + c * columns;
     for (int32_t j = 0; j < p.m; ++j) out[j] = row[p.second[j]];
-    for (size_t j = static_cast<size_t>(p.m); j < columns; ++j) out[j] = static_cast<Score>(-p.gap);
+    for (size_t j = static_cast<size_t>(p.m); j < columns; ++j) out[j] = static_cast<Score>(-2 * p.gap);
   }
 }
 
 // Scratch: the profile, then two rows of skewed scores whose column 1
-// starts a vector. Row 0 is all gaps, so its skewed scores are all 0.
+// starts a vector. Row and column 0 are all gaps, so R is 0 there: lanes
+// hold edge = -offset.
 template <typename Score>
-void Prepare(const NwProblem& p, int32_t offset, int lanes, NwScratch& scratch, size_t& columns,
+void Prepare(const NwProblem& p, Score edge, int lanes, NwScratch& scratch, size_t& columns,
              Score*& profile, Score*& above, Score*& current) {
   columns = (static_cast<size_t>(p.m) + lanes - 1) / lanes * lanes;
   const size_t rowLength = columns + 2 * lanes;
@@ -60,7 +61,8 @@ void Prepare(const NwProblem& p, int32_t offset, int lanes, NwScratch& scratch, 
   above = profile + kResidueClasses * columns + lanes - 1;
   current = above + rowLength;
   BuildProfile(p, profile, columns);
-  for (size_t j = 0; j <= columns; ++j) above[j] = static_cast<Score>(-offset);
+  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
+  current[0] = edge;
 }
 
 int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -69,23 +71,21 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   int16_t* profile = nullptr;
   int16_t* above = nullptr;
   int16_t* current = nullptr;
-  Prepare(p, offset, W, scratch, columns, profile, above, current);
+  const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
+  Prepare(p, edge, W, scratch, columns, profile, above, current);
 
-  const __m256i floor = _mm256_set1_epi16(INT16_MIN);
   const __m256i topOfHalf = _mm256_set1_epi16(0x0F0E);
   // After the top quadword is copied everywhere, its last word.
   const __m256i lastWord = _mm256_set1_epi16(0x0706);
-  const __m256i gaps = _mm256_set1_epi16(static_cast<int16_t>(p.gap));
   const __m256i three = _mm256_set1_epi16(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
     const int16_t* prof = profile + p.first[i - 1] * columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = static_cast<int16_t>(i * p.gap - offset);
-    __m256i carry = _mm256_set1_epi16(current[0]);
+    __m256i carry = _mm256_set1_epi16(edge);
     for (size_t j = 0; j < columns; j += W) {
       const __m256i diag = _mm256_add_epi16(LoadU(above + j), Load(prof + j));
-      const __m256i up = _mm256_add_epi16(Load(above + j + 1), gaps);
-      const __m256i t = _mm256_max_epi16(PrefixMax16(_mm256_max_epi16(diag, up), floor, topOfHalf), carry);
+      const __m256i up = Load(above + j + 1);
+      const __m256i t = _mm256_max_epu16(PrefixMax16(_mm256_max_epu16(diag, up), topOfHalf), carry);
       _mm256_store_si256(reinterpret_cast<__m256i*>(current + j + 1), t);
       carry = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(t, 0xFF), lastWord);
       // Equal to the diagonal: 1; else equal to up: 2; else 3.
@@ -99,7 +99,7 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{above[p.m]} + offset + int64_t{p.m} * p.gap);
+  return static_cast<int32_t>(int64_t{static_cast<uint16_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -108,21 +108,19 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   int32_t* profile = nullptr;
   int32_t* above = nullptr;
   int32_t* current = nullptr;
-  Prepare(p, offset, W, scratch, columns, profile, above, current);
+  const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
+  Prepare(p, edge, W, scratch, columns, profile, above, current);
 
-  const __m256i floor = _mm256_set1_epi32(INT32_MIN);
   const __m256i lastLane = _mm256_set1_epi32(W - 1);
-  const __m256i gaps = _mm256_set1_epi32(p.gap);
   const __m256i three = _mm256_set1_epi32(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
     const int32_t* prof = profile + p.first[i - 1] * columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = static_cast<int32_t>(int64_t{i} * p.gap - offset);
-    __m256i carry = _mm256_set1_epi32(current[0]);
+    __m256i carry = _mm256_set1_epi32(edge);
     for (size_t j = 0; j < columns; j += W) {
       const __m256i diag = _mm256_add_epi32(LoadU(above + j), Load(prof + j));
-      const __m256i up = _mm256_add_epi32(Load(above + j + 1), gaps);
-      const __m256i t = _mm256_max_epi32(PrefixMax32(_mm256_max_epi32(diag, up), floor), carry);
+      const __m256i up = Load(above + j + 1);
+      const __m256i t = _mm256_max_epu32(PrefixMax32(_mm256_max_epu32(diag, up)), carry);
       _mm256_store_si256(reinterpret_cast<__m256i*>(current + j + 1), t);
       carry = _mm256_permutevar8x32_epi32(t, lastLane);
       const __m256i isDiag = _mm256_cmpeq_epi32(t, diag);
@@ -135,7 +133,7 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{above[p.m]} + offset + int64_t{p.m} * p.gap);
+  return static_cast<int32_t>(int64_t{static_cast<uint32_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
 }
 
 }  // namespace

@@ -20,30 +20,32 @@ constexpr int kLanes16 = 32;
 constexpr int kLanes32 = 16;
 
 // Hillis-Steele: after shifts of 1, 2, 4, ... lanes each lane holds the
-// maximum of itself and all lanes below; the lowest value shifts in.
-inline __m512i PrefixMax16(__m512i u, __m512i floor, __m512i laneBelow) {
-  u = _mm512_max_epi16(u, _mm512_mask_permutexvar_epi16(floor, ~__mmask32{1}, laneBelow, u));
-  u = _mm512_max_epi16(u, _mm512_alignr_epi32(u, floor, 15));
-  u = _mm512_max_epi16(u, _mm512_alignr_epi64(u, floor, 7));
-  u = _mm512_max_epi16(u, _mm512_alignr_epi64(u, floor, 6));
-  return _mm512_max_epi16(u, _mm512_alignr_epi64(u, floor, 4));
+// maximum of itself and all lanes below; zeros, the lowest score, shift in.
+inline __m512i PrefixMax16(__m512i u, __m512i laneBelow) {
+  const __m512i zero = _mm512_setzero_si512();
+  u = _mm512_max_epu16(u, _mm512_maskz_permutexvar_epi16(~__mmask32{1}, laneBelow, u));
+  u = _mm512_max_epu16(u, _mm512_alignr_epi32(u, zero, 15));
+  u = _mm512_max_epu16(u, _mm512_alignr_epi64(u, zero, 7));
+  u = _mm512_max_epu16(u, _mm512_alignr_epi64(u, zero, 6));
+  return _mm512_max_epu16(u, _mm512_alignr_epi64(u, zero, 4));
 }
 
-inline __m512i PrefixMax32(__m512i u, __m512i floor) {
-  u = _mm512_max_epi32(u, _mm512_alignr_epi32(u, floor, 15));
-  u = _mm512_max_epi32(u, _mm512_alignr_epi64(u, floor, 7));
-  u = _mm512_max_epi32(u, _mm512_alignr_epi64(u, floor, 6));
-  return _mm512_max_epi32(u, _mm512_alignr_epi64(u, floor, 4));
+inline __m512i PrefixMax32(__m512i u) {
+  const __m512i zero = _mm512_setzero_si512();
+  u = _mm512_max_epu32(u, _mm512_alignr_epi32(u, zero, 15));
+  u = _mm512_max_epu32(u, _mm512_alignr_epi64(u, zero, 7));
+  u = _mm512_max_epu32(u, _mm512_alignr_epi64(u, zero, 6));
+  return _mm512_max_epu32(u, _mm512_alignr_epi64(u, zero, 4));
 }
 
-// The diagonal constant of the skewed scores: profile[c * columns + j] =
-// substitution[c][second[j]] - gap, and -gap (a score of 0) past m.
+// The diagonal step of the skewed scores: profile[c * columns + j] =
+// substitution[c][second[j]] - 2 gap, and -2 gap (a score of 0) past m.
 void BuildProfile16(const NwProblem& p, int16_t* profile, size_t columns) {
-  const __m512i pad = _mm512_set1_epi16(static_cast<int16_t>(-p.gap));
+  const __m512i pad = _mm512_set1_epi16(static_cast<int16_t>(-2 * p.gap));
   for (int c = 0; c < kResidueClasses; ++c) {
     alignas(64) int16_t row[kLanes16] = {};
     for (int k = 0; k < kResidueClasses; ++k) {
-      row[k] = static_cast<int16_t>(p.substitution[c * kResidueClasses + k] - p.gap);
+      row[k] = static_cast<int16_t>(p.substitution[c * kResidueClasses + k] - 2 * p.gap);
     }
     const __m512i table = _mm512_load_si512(row);
     for (size_t j = 0; j < columns; j += kLanes16) {
@@ -56,10 +58,10 @@ void BuildProfile16(const NwProblem& p, int16_t* profile, size_t columns) {
 }
 
 void BuildProfile32(const NwProblem& p, int32_t* profile, size_t columns) {
-  const __m512i pad = _mm512_set1_epi32(-p.gap);
+  const __m512i pad = _mm512_set1_epi32(-2 * p.gap);
   for (int c = 0; c < kResidueClasses; ++c) {
     alignas(64) int32_t row[2 * kLanes32] = {};
-    for (int k = 0; k < kResidueClasses; ++k) row[k] = p.substitution[c * kResidueClasses + k] - p.gap;
+    for (int k = 0; k < kResidueClasses; ++k) row[k] = p.substitution[c * kResidueClasses + k] - 2 * p.gap;
     const __m512i low = _mm512_load_si512(row);
     const __m512i high = _mm512_load_si512(row + kLanes32);
     for (size_t j = 0; j < columns; j += kLanes32) {
@@ -92,38 +94,38 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   int16_t* current = nullptr;
   Layout(p, W, scratch, columns, profile, above, current);
   BuildProfile16(p, profile, columns);
-  // Row 0 is all gaps: S[0][j] = j * gap, so T is 0 throughout.
-  for (size_t j = 0; j <= columns; ++j) above[j] = static_cast<int16_t>(-offset);
+  // Row and column 0 are all gaps, so R is 0 there.
+  const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
+  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
 
   alignas(64) int16_t below[W];
   for (int l = 0; l < W; ++l) below[l] = static_cast<int16_t>(l == 0 ? 0 : l - 1);
   const __m512i laneBelow = _mm512_load_si512(below);
   const __m512i lastLane = _mm512_set1_epi16(W - 1);
-  const __m512i floor = _mm512_set1_epi16(INT16_MIN);
-  const __m512i gaps = _mm512_set1_epi16(static_cast<int16_t>(p.gap));
   const __m256i one = _mm256_set1_epi8(kDiagonal);
   const __m256i two = _mm256_set1_epi8(kUp);
   const __m256i three = _mm256_set1_epi8(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
     const int16_t* prof = profile + p.first[i - 1] * columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = static_cast<int16_t>(i * p.gap - offset);
-    __m512i carry = _mm512_set1_epi16(current[0]);
+    current[0] = edge;
+    __m512i carry = _mm512_set1_epi16(edge);
     for (size_t j = 0; j < columns; j += W) {
       const __m512i diag = _mm512_add_epi16(_mm512_loadu_si512(above + j), _mm512_load_si512(prof + j));
-      const __m512i up = _mm512_add_epi16(_mm512_load_si512(above + j + 1), gaps);
-      const __m512i t = _mm512_max_epi16(PrefixMax16(_mm512_max_epi16(diag, up), floor, laneBelow), carry);
+      const __m512i up = _mm512_load_si512(above + j + 1);
+      const __m512i t = _mm512_max_epu16(PrefixMax16(_mm512_max_epu16(diag, up), laneBelow), carry);
       _mm512_store_si512(current + j + 1, t);
       carry = _mm512_permutexvar_epi16(lastLane, t);
-      const __m256i d = _mm256_mask_blend_epi8(_mm512_cmpeq_epi16_mask(t, up), three, two);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dirRow + j),
-                          _mm256_mask_blend_epi8(_mm512_cmpeq_epi16_mask(t, diag), d, one));
+      // Masked stores keep the vector ports free; the diagonal wins ties.
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dirRow + j), three);
+      _mm256_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi16_mask(t, up), two);
+      _mm256_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi16_mask(t, diag), one);
     }
     int16_t* done = current;
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{above[p.m]} + offset + int64_t{p.m} * p.gap);
+  return static_cast<int32_t>(int64_t{static_cast<uint16_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -134,34 +136,33 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   int32_t* current = nullptr;
   Layout(p, W, scratch, columns, profile, above, current);
   BuildProfile32(p, profile, columns);
-  for (size_t j = 0; j <= columns; ++j) above[j] = -offset;
+  const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
+  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
 
   const __m512i lastLane = _mm512_set1_epi32(W - 1);
-  const __m512i floor = _mm512_set1_epi32(INT32_MIN);
-  const __m512i gaps = _mm512_set1_epi32(p.gap);
   const __m128i one = _mm_set1_epi8(kDiagonal);
   const __m128i two = _mm_set1_epi8(kUp);
   const __m128i three = _mm_set1_epi8(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
     const int32_t* prof = profile + p.first[i - 1] * columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = static_cast<int32_t>(int64_t{i} * p.gap - offset);
+    current[0] = edge;
     __m512i carry = _mm512_set1_epi32(current[0]);
     for (size_t j = 0; j < columns; j += W) {
       const __m512i diag = _mm512_add_epi32(_mm512_loadu_si512(above + j), _mm512_load_si512(prof + j));
-      const __m512i up = _mm512_add_epi32(_mm512_load_si512(above + j + 1), gaps);
-      const __m512i t = _mm512_max_epi32(PrefixMax32(_mm512_max_epi32(diag, up), floor), carry);
+      const __m512i up = _mm512_load_si512(above + j + 1);
+      const __m512i t = _mm512_max_epu32(PrefixMax32(_mm512_max_epu32(diag, up)), carry);
       _mm512_store_si512(current + j + 1, t);
       carry = _mm512_permutexvar_epi32(lastLane, t);
-      const __m128i d = _mm_mask_blend_epi8(_mm512_cmpeq_epi32_mask(t, up), three, two);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dirRow + j),
-                       _mm_mask_blend_epi8(_mm512_cmpeq_epi32_mask(t, diag), d, one));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dirRow + j), three);
+      _mm_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi32_mask(t, up), two);
+      _mm_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi32_mask(t, diag), one);
     }
     int32_t* done = current;
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{above[p.m]} + offset + int64_t{p.m} * p.gap);
+  return static_cast<int32_t>(int64_t{static_cast<uint32_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
 }
 
 }  // namespace

@@ -22,23 +22,22 @@ NwLanePlan NwPlanLanes(const NwProblem& problem, int32_t lanes16) {
 
   // Padded columns score 0 against every residue, so the computed rectangle
   // is an alignment matrix of its own. S lies between the all-gap path and
-  // one best match per diagonal step: -(i + j) g <= S <= highSub min(i, j);
-  // the skewed T = S + j g then lies in [-i g, highSub min(i, j) + j g], and
-  // the candidates within one substitution and one gap of that.
+  // one best match per diagonal step: -(i + j) g <= S <= highSub min(i, j).
+  // The skewed R = S + (i + j) g then lies in [0, highSub min(i, j) +
+  // (i + j) g], and a diagonal candidate within one substitution and 2 g.
   const int64_t g = -static_cast<int64_t>(problem.gap);
   const int64_t n = problem.n;
   const int64_t columns = problem.m + static_cast<int64_t>(lanes16);
   const int64_t diagonalSteps = std::min(n, columns);
   // The unskewed scores, as the reference keeps them, must fit in int32_t.
   if ((n + columns) * g > INT32_MAX || highSub * diagonalSteps > INT32_MAX) return {};
-  const int64_t low = -n * g + lowSub - 2 * g;
-  const int64_t high = highSub * diagonalSteps + columns * g + highSub + 2 * g;
+  const int64_t low = lowSub;
+  const int64_t high = highSub * diagonalSteps + (n + columns) * g + highSub + 2 * g;
   const int64_t width = high - low;
-  const int64_t constants = std::max(-lowSub, highSub) + g;
-  const int64_t centre = low + width / 2;
-  if (centre < INT32_MIN || centre > INT32_MAX) return {};
-  if (width <= INT16_MAX - INT16_MIN - 1 && constants <= INT16_MAX) return {16, static_cast<int32_t>(centre)};
-  if (width <= int64_t{INT32_MAX} - INT32_MIN - 1) return {32, static_cast<int32_t>(centre)};
+  const int64_t constants = std::max(-lowSub, highSub) + 2 * g;
+  const auto offset = static_cast<int32_t>(low);
+  if (width <= UINT16_MAX && constants <= INT16_MAX) return {16, offset};
+  if (width <= UINT32_MAX) return {32, offset};
   return {};
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// Vector fill kernels. They work on skewed scores T[i][j] = S[i][j] - j * gap:
-// a left move then keeps T unchanged, so each row is a plain prefix maximum
-// of its diagonal and up candidates, resolved in log2(lanes) shift steps per
-// block with only the carry from block to block serial. Each kernel meets
-// the NwFillFn contract and hands problems it cannot hold to NwFillScalar.
+// Vector fill kernels. They work on skewed scores R[i][j] = S[i][j] - (i + j)
+// gap: an up or left move then keeps R unchanged and a diagonal one adds
+// substitution - 2 gap, so R[i][j] = max(R[i-1][j-1] + that, R[i-1][j],
+// R[i][j-1]) and each row is a prefix maximum, resolved in log2(lanes) shift
+// steps per block with only the carry from block to block serial. Each
+// kernel meets the NwFillFn contract and hands problems it cannot hold to
+// NwFillScalar.
 
 #include <cstdint>
 
@@ -17,7 +19,7 @@ int32_t NwFillAvx512(const NwProblem& problem, DirectionMatrix dirs, NwScratch& 
 
 struct NwLanePlan {
   int bits = 0;        // 16 or 32 bits per lane; 0: leave it to NwFillScalar
-  int32_t offset = 0;  // subtracted from every skewed score to centre the range
+  int32_t offset = 0;  // the lowest value; lanes hold value - offset, unsigned
 };
 
 // The narrowest lanes that hold every value of the fill: skewed scores, the

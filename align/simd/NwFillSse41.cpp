@@ -19,37 +19,38 @@ inline __m128i Load(const void* p) { return _mm_load_si128(static_cast<const __m
 inline __m128i LoadU(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
 
 // Hillis-Steele: after shifts of 1, 2, 4 lanes each lane holds the maximum
-// of itself and all lanes below; the lowest value shifts in.
-inline __m128i PrefixMax16(__m128i u, __m128i floor) {
-  u = _mm_max_epi16(u, _mm_alignr_epi8(u, floor, 14));
-  u = _mm_max_epi16(u, _mm_alignr_epi8(u, floor, 12));
-  return _mm_max_epi16(u, _mm_alignr_epi8(u, floor, 8));
+// of itself and all lanes below; zeros, the lowest score, shift in.
+inline __m128i PrefixMax16(__m128i u) {
+  u = _mm_max_epu16(u, _mm_slli_si128(u, 2));
+  u = _mm_max_epu16(u, _mm_slli_si128(u, 4));
+  return _mm_max_epu16(u, _mm_slli_si128(u, 8));
 }
 
-inline __m128i PrefixMax32(__m128i u, __m128i floor) {
-  u = _mm_max_epi32(u, _mm_alignr_epi8(u, floor, 12));
-  return _mm_max_epi32(u, _mm_alignr_epi8(u, floor, 8));
+inline __m128i PrefixMax32(__m128i u) {
+  u = _mm_max_epu32(u, _mm_slli_si128(u, 4));
+  return _mm_max_epu32(u, _mm_slli_si128(u, 8));
 }
 
-// The diagonal constant of the skewed scores: profile[c * columns + j] =
-// substitution[c][second[j]] - gap, and -gap (a score of 0) past m.
+// The diagonal step of the skewed scores: profile[c * columns + j] =
+// substitution[c][second[j]] - 2 gap, and -2 gap (a score of 0) past m.
 template <typename Score>
 void BuildProfile(const NwProblem& p, Score* profile, size_t columns) {
   for (int c = 0; c < kResidueClasses; ++c) {
     Score row[kResidueClasses];
     for (int k = 0; k < kResidueClasses; ++k) {
-      row[k] = static_cast<Score>(p.substitution[c * kResidueClasses + k] - p.gap);
+      row[k] = static_cast<Score>(p.substitution[c * kResidueClasses + k] - 2 * p.gap);
     }
     Score* out = profile + c * columns;
     for (int32_t j = 0; j < p.m; ++j) out[j] = row[p.second[j]];
-    for (size_t j = static_cast<size_t>(p.m); j < columns; ++j) out[j] = static_cast<Score>(-p.gap);
+    for (size_t j = static_cast<size_t>(p.m); j < columns; ++j) out[j] = static_cast<Score>(-2 * p.gap);
   }
 }
 
 // Scratch: the profile, then two rows of skewed scores whose column 1
-// starts a vector. Row 0 is all gaps, so its skewed scores are all 0.
+// starts a vector. Row and column 0 are all gaps, so R is 0 there: lanes
+// hold edge = -offset.
 template <typename Score>
-void Prepare(const NwProblem& p, int32_t offset, int lanes, NwScratch& scratch, size_t& columns,
+void Prepare(const NwProblem& p, Score edge, int lanes, NwScratch& scratch, size_t& columns,
              Score*& profile, Score*& above, Score*& current) {
   columns = (static_cast<size_t>(p.m) + lanes - 1) / lanes * lanes;
   const size_t rowLength = columns + 2 * lanes;
@@ -57,7 +58,8 @@ void Prepare(const NwProblem& p, int32_t offset, int lanes, NwScratch& scratch, 
   above = profile + kResidueClasses * columns + lanes - 1;
   current = above + rowLength;
   BuildProfile(p, profile, columns);
-  for (size_t j = 0; j <= columns; ++j) above[j] = static_cast<Score>(-offset);
+  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
+  current[0] = edge;
 }
 
 int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -66,21 +68,19 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   int16_t* profile = nullptr;
   int16_t* above = nullptr;
   int16_t* current = nullptr;
-  Prepare(p, offset, W, scratch, columns, profile, above, current);
+  const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
+  Prepare(p, edge, W, scratch, columns, profile, above, current);
 
-  const __m128i floor = _mm_set1_epi16(INT16_MIN);
   const __m128i lastWord = _mm_set1_epi16(0x0F0E);
-  const __m128i gaps = _mm_set1_epi16(static_cast<int16_t>(p.gap));
   const __m128i three = _mm_set1_epi16(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
     const int16_t* prof = profile + p.first[i - 1] * columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = static_cast<int16_t>(i * p.gap - offset);
-    __m128i carry = _mm_set1_epi16(current[0]);
+    __m128i carry = _mm_set1_epi16(edge);
     for (size_t j = 0; j < columns; j += W) {
       const __m128i diag = _mm_add_epi16(LoadU(above + j), Load(prof + j));
-      const __m128i up = _mm_add_epi16(Load(above + j + 1), gaps);
-      const __m128i t = _mm_max_epi16(PrefixMax16(_mm_max_epi16(diag, up), floor), carry);
+      const __m128i up = Load(above + j + 1);
+      const __m128i t = _mm_max_epu16(PrefixMax16(_mm_max_epu16(diag, up)), carry);
       _mm_store_si128(reinterpret_cast<__m128i*>(current + j + 1), t);
       carry = _mm_shuffle_epi8(t, lastWord);
       // Equal to the diagonal: 1; else equal to up: 2; else 3.
@@ -93,7 +93,7 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{above[p.m]} + offset + int64_t{p.m} * p.gap);
+  return static_cast<int32_t>(int64_t{static_cast<uint16_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -102,20 +102,18 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   int32_t* profile = nullptr;
   int32_t* above = nullptr;
   int32_t* current = nullptr;
-  Prepare(p, offset, W, scratch, columns, profile, above, current);
+  const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
+  Prepare(p, edge, W, scratch, columns, profile, above, current);
 
-  const __m128i floor = _mm_set1_epi32(INT32_MIN);
-  const __m128i gaps = _mm_set1_epi32(p.gap);
   const __m128i three = _mm_set1_epi32(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
     const int32_t* prof = profile + p.first[i - 1] * columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = static_cast<int32_t>(int64_t{i} * p.gap - offset);
-    __m128i carry = _mm_set1_epi32(current[0]);
+    __m128i carry = _mm_set1_epi32(edge);
     for (size_t j = 0; j < columns; j += W) {
       const __m128i diag = _mm_add_epi32(LoadU(above + j), Load(prof + j));
-      const __m128i up = _mm_add_epi32(Load(above + j + 1), gaps);
-      const __m128i t = _mm_max_epi32(PrefixMax32(_mm_max_epi32(diag, up), floor), carry);
+      const __m128i up = Load(above + j + 1);
+      const __m128i t = _mm_max_epu32(PrefixMax32(_mm_max_epu32(diag, up)), carry);
       _mm_store_si128(reinterpret_cast<__m128i*>(current + j + 1), t);
       carry = _mm_shuffle_epi32(t, 0xFF);
       const __m128i isDiag = _mm_cmpeq_epi32(t, diag);
@@ -129,7 +127,7 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{above[p.m]} + offset + int64_t{p.m} * p.gap);
+  return static_cast<int32_t>(int64_t{static_cast<uint32_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
 }
 
 }  // namespace
