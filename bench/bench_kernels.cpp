@@ -216,21 +216,22 @@ std::string CpuName() {
   return "unknown CPU";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
+// Loads the pairs and registers every benchmark before the benchmark main
+// runs; with the FASTA files missing nothing is registered.
+bool RegisterAll() {
   const auto ecoli = ReadFasta(CIRCOG_SHARED_DIR "/data/real/ecoli_k12_mg1655/NC_000913.faa");
   const auto salmonella = ReadFasta(CIRCOG_SHARED_DIR "/data/real/salmonella_typhi_ct18/NC_003198.faa");
   if (ecoli.empty() || salmonella.empty()) {
     std::cerr << "protein FASTA files not found under " CIRCOG_SHARED_DIR "\n";
-    return 1;
+    return false;
   }
   std::cout << "CPU: " << CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name << "\n";
 
   static std::vector<Workload> workloads;
   for (int32_t length : {100, 300, 1000, 3000}) workloads.push_back(MakeWorkload(length, ecoli, salmonella));
   for (const Workload& work : workloads) {
+    std::cout << "length " << work.length << ": " << work.pairs.size() << " pairs, "
+              << work.cells / static_cast<int64_t>(std::max<size_t>(work.pairs.size(), 1)) << " cells each on average\n";
     // Appending, not operator+, which trips a false -Wrestrict in GCC 12.
     auto name = [&work](const char* family, const char* kernel) {
       std::string text = family;
@@ -241,8 +242,7 @@ int main(int argc, char** argv) {
     };
     for (const circog::NwKernel& kernel : circog::NwKernels()) {
       if (!kernel.supported()) continue;
-      benchmark::RegisterBenchmark(name("fill/", kernel.name).c_str(), FillBenchmark, &kernel,
-                                   &work);
+      benchmark::RegisterBenchmark(name("fill/", kernel.name).c_str(), FillBenchmark, &kernel, &work);
     }
 #ifdef CIRCOG_HAVE_PARASAIL
     CheckParasailScores(work);
@@ -256,7 +256,11 @@ int main(int argc, char** argv) {
 #endif
 #endif
   }
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return true;
 }
+
+const bool kRegistered = RegisterAll();
+
+}  // namespace
+
+BENCHMARK_MAIN();
