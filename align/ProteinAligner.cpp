@@ -18,6 +18,18 @@ constexpr std::array<int32_t, 26> kResidueIndex = {
 
 constexpr int kTableSize = 20;
 
+// The residue class of every byte, either case, for the fill kernels.
+constexpr std::array<uint8_t, 256> kClassOfByte = [] {
+  std::array<uint8_t, 256> classes{};
+  classes.fill(circog::kNoTableIndex);
+  for (int letter = 0; letter < 26; ++letter) {
+    if (kResidueIndex[letter] < 0) continue;
+    classes['A' + letter] = static_cast<uint8_t>(kResidueIndex[letter]);
+    classes['a' + letter] = static_cast<uint8_t>(kResidueIndex[letter]);
+  }
+  return classes;
+}();
+
 }  // namespace
 
 CProteinAligner::CProteinAligner(std::ostream& console)
@@ -78,8 +90,7 @@ void CProteinAligner::RefreshSubstitution() {
 void CProteinAligner::ToClasses(const std::string& sequence, std::vector<uint8_t>& classes) const {
   classes.resize(sequence.size());
   for (size_t k = 0; k < sequence.size(); ++k) {
-    const int32_t index = ResidueIndex(static_cast<unsigned char>(sequence[k]));
-    classes[k] = index < 0 ? circog::kNoTableIndex : static_cast<uint8_t>(index);
+    classes[k] = kClassOfByte[static_cast<unsigned char>(sequence[k])];
   }
 }
 

@@ -30,7 +30,7 @@ struct Slot {
 void AlignInOrder(const CProteinAligner& prototype, size_t count,
                   const std::function<void(size_t, const std::string*&, const std::string*&)>& pairAt,
                   const std::function<void(size_t, const AlignmentOutcome&)>& consume,
-                  int threads) {
+                  const std::function<void()>& beforeWait, int threads) {
   if (count == 0) return;
   auto slots = std::make_unique<Slot[]>(kWindow);
   std::atomic<size_t> next{0};
@@ -63,9 +63,13 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
   for (int t = 0; t < workerCount; ++t) workers.emplace_back(work);
   for (size_t k = 0; k < count; ++k) {
     Slot& slot = slots[k % kWindow];
-    for (int64_t held = slot.pair.load(std::memory_order_acquire); held != static_cast<int64_t>(k);
-         held = slot.pair.load(std::memory_order_acquire)) {
-      slot.pair.wait(held, std::memory_order_acquire);
+    int64_t held = slot.pair.load(std::memory_order_acquire);
+    if (held != static_cast<int64_t>(k)) {
+      beforeWait();
+      do {
+        slot.pair.wait(held, std::memory_order_acquire);
+        held = slot.pair.load(std::memory_order_acquire);
+      } while (held != static_cast<int64_t>(k));
     }
     consume(k, slot.outcome);
     consumed.store(k + 1, std::memory_order_release);

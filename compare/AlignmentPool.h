@@ -20,12 +20,13 @@ int UsableThreads();
 
 // Aligns the pairs 0 .. count-1 given by pairAt with copies of prototype, one
 // per worker thread, and calls consume(k, outcome) on the calling thread for
-// k = 0, 1, 2, ... in order. Workers run at most a fixed window ahead of
-// consume, so memory does not grow with count.
+// k = 0, 1, 2, ... in order; beforeWait runs whenever the calling thread is
+// about to wait for the next outcome. Workers run at most a fixed window ahead
+// of consume, so memory does not grow with count.
 void AlignInOrder(const CProteinAligner& prototype, size_t count,
                   const std::function<void(size_t k, const std::string*& first,
                                            const std::string*& second)>& pairAt,
                   const std::function<void(size_t k, const AlignmentOutcome& outcome)>& consume,
-                  int threads = UsableThreads());
+                  const std::function<void()>& beforeWait, int threads = UsableThreads());
 
 }  // namespace circog

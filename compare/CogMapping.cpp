@@ -92,13 +92,15 @@ void CMappingEngine::MapGenes(bool alignmentEnabled) {
       first = &firstGenes[gene].sequence;
       second = &secondGenes[(*candidates.partnersOf[gene])[k - candidates.firstCandidate[gene]]].sequence;
     };
+    // Alignment lines go out whenever the mapping would otherwise wait, and
+    // at its end line, rather than one system call per line.
     auto consume = [&](size_t k, const circog::AlignmentOutcome& outcome) {
-      circog::PrintLine(console_, AlignmentLine(outcome.similarCount, outcome.length));
+      circog::WriteLine(console_, AlignmentLine(outcome.similarCount, outcome.length));
       // Two empty sequences give 0/0, which is not a number and never accepted.
       const double ratio = static_cast<double>(outcome.similarCount) / outcome.length;
       accept(k, ratio > static_cast<double>(threshold));
     };
-    circog::AlignInOrder(aligner, candidates.Count(), pairAt, consume);
+    circog::AlignInOrder(aligner, candidates.Count(), pairAt, consume, [&] { console_.flush(); });
   }
   circog::PrintLine(console_, "#\tEnd of processing mapping");
 }

@@ -76,19 +76,21 @@ bool CMappingEngine::WritePairResults(int firstIndex, int secondIndex, const std
       const MappingEntry& entry = mappingResults[k];
       const std::vector<size_t>& group = groups[entry.cogId];
       if (group.front() != k) {
-        circog::PrintLine(console_, "Redundant COGID, skipping");
+        circog::WriteLine(console_, "Redundant COGID, skipping");
         continue;
       }
       const BestPair best = FindBestPair(mappingResults, group);
       char counts[64];
       std::snprintf(counts, sizeof counts, "first %d second %d", best.entries,
                     static_cast<int>(entry.firstAngles.size()));
-      circog::PrintLine(console_, counts);
+      circog::WriteLine(console_, counts);
       const std::string pair = AnglePair(best.first, best.second);
       if (!withCog.WriteLine(pair + '\t' + entry.cogId) || !single.WriteLine(pair)) return false;
     }
     return withCog.Close() && single.Close();
   }();
+  // The per-identifier lines come in one burst; they go out together.
+  console_.flush();
   mappingResults.clear();
   return written;
 }

@@ -1,4 +1,5 @@
 #include <unordered_map>
+#include <vector>
 
 #include "compare/CompareText.h"
 #include "engine/MappingEngine.h"
@@ -10,25 +11,31 @@ bool CMappingEngine::LoadProteinFile(int side, int fileIndex) {
   circog::InputFile file(path);
   if (!file.IsOpen()) return false;
 
-  // Records are kept by identifier, so genes find theirs wherever it stands;
-  // the first record of an identifier wins.
-  std::vector<std::string> sequences;
-  std::unordered_map<std::string, size_t> recordOf;
+  // Records are found by identifier, so genes get theirs wherever it stands;
+  // only the first record of an identifier counts, and only wanted ones are kept.
+  std::unordered_map<std::string_view, std::vector<GeneRecord*>> waiting;
+  for (GeneRecord& gene : genes[side]) {
+    if (!gene.proteinId.empty()) waiting[gene.proteinId].push_back(&gene);
+  }
+  std::vector<std::vector<GeneRecord*>> found;
+  std::string* sequence = nullptr;  // where the current record's lines go, if anywhere
   std::string line;
-  bool inRecord = false;  // lines before the first header belong to no record
   while (file.Next(line)) {
     if (!line.empty() && line[0] == '>') {
-      sequences.emplace_back();
-      inRecord = true;
-      std::string id = circog::ProteinIdentifier(line);
-      if (!id.empty()) recordOf.try_emplace(std::move(id), sequences.size() - 1);
-    } else if (inRecord) {
-      sequences.back() += line;
+      sequence = nullptr;
+      const auto wanted = waiting.find(circog::ProteinIdentifier(line));
+      if (wanted == waiting.end()) continue;
+      found.push_back(std::move(wanted->second));
+      waiting.erase(wanted);
+      sequence = &found.back().front()->sequence;
+      sequence->clear();
+    } else if (sequence != nullptr) {
+      sequence->append(line);
     }
   }
-  for (GeneRecord& gene : genes[side]) {
-    const auto found = recordOf.find(gene.proteinId);
-    if (found != recordOf.end()) gene.sequence = sequences[found->second];
+  // Genes that share a protein identifier share its record.
+  for (const std::vector<GeneRecord*>& sharing : found) {
+    for (size_t k = 1; k < sharing.size(); ++k) sharing[k]->sequence = sharing.front()->sequence;
   }
   circog::PrintLine(console_, "End of open protein file: " + path);
   return true;

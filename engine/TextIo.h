@@ -13,6 +13,10 @@ namespace circog {
 // written by different stages can never reorder.
 void PrintLine(std::ostream& console, std::string_view text);
 
+// Writes text and a line end without flushing, for long runs of lines whose
+// writer flushes them before it waits for anything.
+void WriteLine(std::ostream& console, std::string_view text);
+
 // Numbers as the C library's %g prints them: 6 significant digits,
 // "inf", "-nan", two-digit exponents.
 std::string FormatG(double value);
@@ -62,8 +66,9 @@ class InputFile {
   LineReader reader_;
 };
 
-// An output file created or truncated from a configured path. Every line is
-// flushed when it ends; any failed open, write or close makes Close() false.
+// An output file created or truncated from a configured path. Lines are
+// buffered and written out at the latest when the file closes; any failed
+// open, write or close makes Close() false.
 class OutputFile {
  public:
   explicit OutputFile(std::string_view path);

@@ -32,7 +32,7 @@ TEST(AlignmentPoolTest, HandsOutcomesOverInOrderWhateverTheThreads) {
           EXPECT_EQ(outcome.similarCount, static_cast<int32_t>(k % 7 + 1));
           EXPECT_EQ(outcome.length, static_cast<int32_t>(k % 7 + 1 + k % 3));
         },
-        threads);
+        [] {}, threads);
     EXPECT_EQ(expected, count);
   }
   EXPECT_EQ(console.str(), "");  // workers never print
@@ -43,7 +43,7 @@ TEST(AlignmentPoolTest, NothingToAlign) {
   bool called = false;
   circog::AlignInOrder(
       prototype, 0, [&](size_t, const std::string*&, const std::string*&) { called = true; },
-      [&](size_t, const circog::AlignmentOutcome&) { called = true; });
+      [&](size_t, const circog::AlignmentOutcome&) { called = true; }, [&] { called = true; });
   EXPECT_FALSE(called);
   EXPECT_GE(circog::UsableThreads(), 1);
 }
