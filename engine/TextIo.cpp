@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace circog {
 
 void PrintLine(std::ostream& console, std::string_view text) {
@@ -96,8 +98,22 @@ bool LineReader::Next(std::string& line) {
   return any;
 }
 
-InputFile::InputFile(std::string_view path)
-    : file_(std::fopen(FileSystemPath(path).c_str(), "rb")), reader_(file_) {}
+namespace {
+
+// A directory opens for reading here but yields no text: it is no input file.
+std::FILE* OpenRegularInput(std::string_view path) {
+  std::FILE* file = std::fopen(FileSystemPath(path).c_str(), "rb");
+  struct stat status;
+  if (file != nullptr && fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+}  // namespace
+
+InputFile::InputFile(std::string_view path) : file_(OpenRegularInput(path)), reader_(file_) {}
 
 InputFile::~InputFile() {
   if (file_ != nullptr) std::fclose(file_);
