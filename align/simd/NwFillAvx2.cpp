@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "align/simd/NwFillLayout.h"
 #include "align/simd/NwFillSimd.h"
 
 namespace circog {
@@ -32,37 +33,6 @@ inline __m256i PrefixMax32(__m256i u) {
   u = _mm256_max_epu32(u, _mm256_bslli_epi128(u, 8));
   const __m256i top = _mm256_shuffle_epi32(u, 0xFF);
   return _mm256_max_epu32(u, _mm256_permute2x128_si256(top, top, 0x08));
-}
-
-// The diagonal step of the skewed scores: profile[c * columns + j] =
-// substitution[c][second[j]] - 2 gap, and -2 gap (a score of 0) past m.
-template <typename Score>
-void BuildProfile(const NwProblem& p, Score* profile, size_t columns) {
-  for (int c = 0; c < kResidueClasses; ++c) {
-    Score row[kResidueClasses];
-    for (int k = 0; k < kResidueClasses; ++k) {
-      row[k] = static_cast<Score>(p.substitution[c * kResidueClasses + k] - 2 * p.gap);
-    }
-    Score* out = profile + c * columns;
-    for (int32_t j = 0; j < p.m; ++j) out[j] = row[p.second[j]];
-    for (size_t j = static_cast<size_t>(p.m); j < columns; ++j) out[j] = static_cast<Score>(-2 * p.gap);
-  }
-}
-
-// Scratch: the profile, then two rows of skewed scores whose column 1
-// starts a vector. Row and column 0 are all gaps, so R is 0 there: lanes
-// hold edge = -offset.
-template <typename Score>
-void Prepare(const NwProblem& p, Score edge, int lanes, NwScratch& scratch, size_t& columns,
-             Score*& profile, Score*& above, Score*& current) {
-  columns = (static_cast<size_t>(p.m) + lanes - 1) / lanes * lanes;
-  const size_t rowLength = columns + 2 * lanes;
-  profile = static_cast<Score*>(scratch.Get((kResidueClasses * columns + 2 * rowLength) * sizeof(Score)));
-  above = profile + kResidueClasses * columns + lanes - 1;
-  current = above + rowLength;
-  BuildProfile(p, profile, columns);
-  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
-  current[0] = edge;
 }
 
 int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -99,7 +69,7 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{static_cast<uint16_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
+  return FinalScore(p, static_cast<uint16_t>(above[p.m]), offset);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -133,21 +103,13 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{static_cast<uint32_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
+  return FinalScore(p, static_cast<uint32_t>(above[p.m]), offset);
 }
 
 }  // namespace
 
 int32_t NwFillAvx2(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch) {
-  const NwLanePlan plan = NwPlanLanes(problem, kLanes16);
-  switch (plan.bits) {
-    case 16:
-      return Fill16(problem, plan.offset, dirs, scratch);
-    case 32:
-      return Fill32(problem, plan.offset, dirs, scratch);
-    default:
-      return NwFillScalar(problem, dirs, scratch);
-  }
+  return FillByPlan(problem, dirs, scratch, kLanes16, Fill16, Fill32);
 }
 
 }  // namespace circog

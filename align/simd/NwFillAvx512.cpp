@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "align/simd/NwFillLayout.h"
 #include "align/simd/NwFillSimd.h"
 
 namespace circog {
@@ -74,18 +75,6 @@ void BuildProfile32(const NwProblem& p, int32_t* profile, size_t columns) {
   }
 }
 
-// Scratch: the profile, then two rows of skewed scores whose column 1
-// starts a vector.
-template <typename Score>
-void Layout(const NwProblem& p, int lanes, NwScratch& scratch, size_t& columns, Score*& profile,
-            Score*& above, Score*& current) {
-  columns = (static_cast<size_t>(p.m) + lanes - 1) / lanes * lanes;
-  const size_t rowLength = columns + 2 * lanes;
-  profile = static_cast<Score*>(scratch.Get((kResidueClasses * columns + 2 * rowLength) * sizeof(Score)));
-  above = profile + kResidueClasses * columns + lanes - 1;
-  current = above + rowLength;
-}
-
 int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
   constexpr int W = kLanes16;
   size_t columns = 0;
@@ -125,7 +114,7 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{static_cast<uint16_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
+  return FinalScore(p, static_cast<uint16_t>(above[p.m]), offset);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
@@ -162,21 +151,13 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
     current = above;
     above = done;
   }
-  return static_cast<int32_t>(int64_t{static_cast<uint32_t>(above[p.m])} + offset + (int64_t{p.n} + p.m) * p.gap);
+  return FinalScore(p, static_cast<uint32_t>(above[p.m]), offset);
 }
 
 }  // namespace
 
 int32_t NwFillAvx512(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch) {
-  const NwLanePlan plan = NwPlanLanes(problem, kLanes16);
-  switch (plan.bits) {
-    case 16:
-      return Fill16(problem, plan.offset, dirs, scratch);
-    case 32:
-      return Fill32(problem, plan.offset, dirs, scratch);
-    default:
-      return NwFillScalar(problem, dirs, scratch);
-  }
+  return FillByPlan(problem, dirs, scratch, kLanes16, Fill16, Fill32);
 }
 
 }  // namespace circog
