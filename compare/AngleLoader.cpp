@@ -8,7 +8,7 @@ void CMappingEngine::LoadAngleFile(int side, int fileIndex) {
   circog::InputFile file(path);
   circog::PrintLine(console_, "Open file:" + path);
   std::string line;
-  while (file.IsOpen() && file.Next(line)) {
+  while (file.Next(line)) {  // a file that cannot be opened has no lines
     if (line.empty()) continue;
     // Columns: COG identifier, angle, protein identifier; any further ones are ignored.
     const size_t firstTab = line.find('\t');

@@ -63,7 +63,7 @@ std::string FileSystemPath(std::string_view path) {
 }
 
 bool LineReader::Fill() {
-  if (eof_) return false;
+  if (eof_ || file_ == nullptr) return false;
   if (begin_ > 0) {
     std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
     end_ -= begin_;
