@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 
