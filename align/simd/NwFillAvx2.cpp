@@ -37,26 +37,22 @@ inline __m256i PrefixMax32(__m256i u) {
 
 int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
   constexpr int W = kLanes16;
-  size_t columns = 0;
-  int16_t* profile = nullptr;
-  int16_t* above = nullptr;
-  int16_t* current = nullptr;
   const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
-  Prepare(p, edge, W, scratch, columns, profile, above, current);
+  auto rows = Prepare(p, edge, W, scratch);
 
   const __m256i topOfHalf = _mm256_set1_epi16(0x0F0E);
   // After the top quadword is copied everywhere, its last word.
   const __m256i lastWord = _mm256_set1_epi16(0x0706);
   const __m256i three = _mm256_set1_epi16(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
-    const int16_t* prof = profile + p.first[i - 1] * columns;
+    const int16_t* prof = rows.profile + p.first[i - 1] * rows.columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
     __m256i carry = _mm256_set1_epi16(edge);
-    for (size_t j = 0; j < columns; j += W) {
-      const __m256i diag = _mm256_add_epi16(LoadU(above + j), Load(prof + j));
-      const __m256i up = Load(above + j + 1);
+    for (size_t j = 0; j < rows.columns; j += W) {
+      const __m256i diag = _mm256_add_epi16(LoadU(rows.above + j), Load(prof + j));
+      const __m256i up = Load(rows.above + j + 1);
       const __m256i t = _mm256_max_epu16(PrefixMax16(_mm256_max_epu16(diag, up), topOfHalf), carry);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(current + j + 1), t);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(rows.current + j + 1), t);
       carry = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(t, 0xFF), lastWord);
       // Equal to the diagonal: 1; else equal to up: 2; else 3.
       const __m256i isDiag = _mm256_cmpeq_epi16(t, diag);
@@ -65,33 +61,27 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dirRow + j),
                        _mm_packus_epi16(_mm256_castsi256_si128(d), _mm256_extracti128_si256(d, 1)));
     }
-    int16_t* done = current;
-    current = above;
-    above = done;
+    rows.Advance();
   }
-  return FinalScore(p, static_cast<uint16_t>(above[p.m]), offset);
+  return FinalScore(p, static_cast<uint16_t>(rows.above[p.m]), offset);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
   constexpr int W = kLanes32;
-  size_t columns = 0;
-  int32_t* profile = nullptr;
-  int32_t* above = nullptr;
-  int32_t* current = nullptr;
   const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
-  Prepare(p, edge, W, scratch, columns, profile, above, current);
+  auto rows = Prepare(p, edge, W, scratch);
 
   const __m256i lastLane = _mm256_set1_epi32(W - 1);
   const __m256i three = _mm256_set1_epi32(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
-    const int32_t* prof = profile + p.first[i - 1] * columns;
+    const int32_t* prof = rows.profile + p.first[i - 1] * rows.columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
     __m256i carry = _mm256_set1_epi32(edge);
-    for (size_t j = 0; j < columns; j += W) {
-      const __m256i diag = _mm256_add_epi32(LoadU(above + j), Load(prof + j));
-      const __m256i up = Load(above + j + 1);
+    for (size_t j = 0; j < rows.columns; j += W) {
+      const __m256i diag = _mm256_add_epi32(LoadU(rows.above + j), Load(prof + j));
+      const __m256i up = Load(rows.above + j + 1);
       const __m256i t = _mm256_max_epu32(PrefixMax32(_mm256_max_epu32(diag, up)), carry);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(current + j + 1), t);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(rows.current + j + 1), t);
       carry = _mm256_permutevar8x32_epi32(t, lastLane);
       const __m256i isDiag = _mm256_cmpeq_epi32(t, diag);
       const __m256i d = _mm256_add_epi32(_mm256_add_epi32(three, isDiag),
@@ -99,11 +89,9 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
       const __m128i words = _mm_packus_epi32(_mm256_castsi256_si128(d), _mm256_extracti128_si256(d, 1));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(dirRow + j), _mm_packus_epi16(words, words));
     }
-    int32_t* done = current;
-    current = above;
-    above = done;
+    rows.Advance();
   }
-  return FinalScore(p, static_cast<uint32_t>(above[p.m]), offset);
+  return FinalScore(p, static_cast<uint32_t>(rows.above[p.m]), offset);
 }
 
 }  // namespace

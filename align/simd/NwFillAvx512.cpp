@@ -77,15 +77,10 @@ void BuildProfile32(const NwProblem& p, int32_t* profile, size_t columns) {
 
 int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
   constexpr int W = kLanes16;
-  size_t columns = 0;
-  int16_t* profile = nullptr;
-  int16_t* above = nullptr;
-  int16_t* current = nullptr;
-  Layout(p, W, scratch, columns, profile, above, current);
-  BuildProfile16(p, profile, columns);
-  // Row and column 0 are all gaps, so R is 0 there.
+  auto rows = Layout<int16_t>(p, W, scratch);
+  BuildProfile16(p, rows.profile, rows.columns);
   const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
-  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
+  StartRows(rows, edge);
 
   alignas(64) int16_t below[W];
   for (int l = 0; l < W; ++l) below[l] = static_cast<int16_t>(l == 0 ? 0 : l - 1);
@@ -95,63 +90,53 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   const __m256i two = _mm256_set1_epi8(kUp);
   const __m256i three = _mm256_set1_epi8(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
-    const int16_t* prof = profile + p.first[i - 1] * columns;
+    const int16_t* prof = rows.profile + p.first[i - 1] * rows.columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = edge;
     __m512i carry = _mm512_set1_epi16(edge);
-    for (size_t j = 0; j < columns; j += W) {
-      const __m512i diag = _mm512_add_epi16(_mm512_loadu_si512(above + j), _mm512_load_si512(prof + j));
-      const __m512i up = _mm512_load_si512(above + j + 1);
+    for (size_t j = 0; j < rows.columns; j += W) {
+      const __m512i diag = _mm512_add_epi16(_mm512_loadu_si512(rows.above + j), _mm512_load_si512(prof + j));
+      const __m512i up = _mm512_load_si512(rows.above + j + 1);
       const __m512i t = _mm512_max_epu16(PrefixMax16(_mm512_max_epu16(diag, up), laneBelow), carry);
-      _mm512_store_si512(current + j + 1, t);
+      _mm512_store_si512(rows.current + j + 1, t);
       carry = _mm512_permutexvar_epi16(lastLane, t);
       // Masked stores keep the vector ports free; the diagonal wins ties.
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(dirRow + j), three);
       _mm256_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi16_mask(t, up), two);
       _mm256_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi16_mask(t, diag), one);
     }
-    int16_t* done = current;
-    current = above;
-    above = done;
+    rows.Advance();
   }
-  return FinalScore(p, static_cast<uint16_t>(above[p.m]), offset);
+  return FinalScore(p, static_cast<uint16_t>(rows.above[p.m]), offset);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
   constexpr int W = kLanes32;
-  size_t columns = 0;
-  int32_t* profile = nullptr;
-  int32_t* above = nullptr;
-  int32_t* current = nullptr;
-  Layout(p, W, scratch, columns, profile, above, current);
-  BuildProfile32(p, profile, columns);
+  auto rows = Layout<int32_t>(p, W, scratch);
+  BuildProfile32(p, rows.profile, rows.columns);
   const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
-  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
+  StartRows(rows, edge);
 
   const __m512i lastLane = _mm512_set1_epi32(W - 1);
   const __m128i one = _mm_set1_epi8(kDiagonal);
   const __m128i two = _mm_set1_epi8(kUp);
   const __m128i three = _mm_set1_epi8(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
-    const int32_t* prof = profile + p.first[i - 1] * columns;
+    const int32_t* prof = rows.profile + p.first[i - 1] * rows.columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
-    current[0] = edge;
-    __m512i carry = _mm512_set1_epi32(current[0]);
-    for (size_t j = 0; j < columns; j += W) {
-      const __m512i diag = _mm512_add_epi32(_mm512_loadu_si512(above + j), _mm512_load_si512(prof + j));
-      const __m512i up = _mm512_load_si512(above + j + 1);
+    __m512i carry = _mm512_set1_epi32(edge);
+    for (size_t j = 0; j < rows.columns; j += W) {
+      const __m512i diag = _mm512_add_epi32(_mm512_loadu_si512(rows.above + j), _mm512_load_si512(prof + j));
+      const __m512i up = _mm512_load_si512(rows.above + j + 1);
       const __m512i t = _mm512_max_epu32(PrefixMax32(_mm512_max_epu32(diag, up)), carry);
-      _mm512_store_si512(current + j + 1, t);
+      _mm512_store_si512(rows.current + j + 1, t);
       carry = _mm512_permutexvar_epi32(lastLane, t);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dirRow + j), three);
       _mm_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi32_mask(t, up), two);
       _mm_mask_storeu_epi8(dirRow + j, _mm512_cmpeq_epi32_mask(t, diag), one);
     }
-    int32_t* done = current;
-    current = above;
-    above = done;
+    rows.Advance();
   }
-  return FinalScore(p, static_cast<uint32_t>(above[p.m]), offset);
+  return FinalScore(p, static_cast<uint32_t>(rows.above[p.m]), offset);
 }
 
 }  // namespace

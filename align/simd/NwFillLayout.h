@@ -15,13 +15,37 @@ namespace {
 // Scratch: the profile, then two rows of skewed scores whose column 1
 // starts a vector.
 template <typename Score>
-void Layout(const NwProblem& p, int lanes, NwScratch& scratch, size_t& columns, Score*& profile,
-            Score*& above, Score*& current) {
-  columns = (static_cast<size_t>(p.m) + lanes - 1) / lanes * lanes;
-  const size_t rowLength = columns + 2 * lanes;
-  profile = static_cast<Score*>(scratch.Get((kResidueClasses * columns + 2 * rowLength) * sizeof(Score)));
-  above = profile + kResidueClasses * columns + lanes - 1;
-  current = above + rowLength;
+struct FillRows {
+  size_t columns = 0;        // m rounded up to whole vectors
+  Score* profile = nullptr;  // kResidueClasses rows of columns scores
+  Score* above = nullptr;    // row i - 1, from column 0
+  Score* current = nullptr;  // row i
+
+  // Row i becomes the row above the next one.
+  void Advance() {
+    Score* done = current;
+    current = above;
+    above = done;
+  }
+};
+
+template <typename Score>
+FillRows<Score> Layout(const NwProblem& p, int lanes, NwScratch& scratch) {
+  FillRows<Score> rows;
+  rows.columns = (static_cast<size_t>(p.m) + lanes - 1) / lanes * lanes;
+  const size_t rowLength = rows.columns + 2 * lanes;
+  rows.profile = static_cast<Score*>(
+      scratch.Get((kResidueClasses * rows.columns + 2 * rowLength) * sizeof(Score)));
+  rows.above = rows.profile + kResidueClasses * rows.columns + lanes - 1;
+  rows.current = rows.above + rowLength;
+  return rows;
+}
+
+// Row and column 0 are all gaps, so R is 0 there: lanes hold edge = -offset.
+template <typename Score>
+void StartRows(FillRows<Score>& rows, Score edge) {
+  for (size_t j = 0; j <= rows.columns; ++j) rows.above[j] = edge;
+  rows.current[0] = edge;
 }
 
 // The diagonal step of the skewed scores: profile[c * columns + j] =
@@ -39,15 +63,13 @@ void BuildProfile(const NwProblem& p, Score* profile, size_t columns) {
   }
 }
 
-// The layout with a plainly built profile. Row and column 0 are all gaps, so
-// R is 0 there: lanes hold edge = -offset.
+// The layout with a plainly built profile and the edges in place.
 template <typename Score>
-void Prepare(const NwProblem& p, Score edge, int lanes, NwScratch& scratch, size_t& columns,
-             Score*& profile, Score*& above, Score*& current) {
-  Layout(p, lanes, scratch, columns, profile, above, current);
-  BuildProfile(p, profile, columns);
-  for (size_t j = 0; j <= columns; ++j) above[j] = edge;
-  current[0] = edge;
+FillRows<Score> Prepare(const NwProblem& p, Score edge, int lanes, NwScratch& scratch) {
+  FillRows<Score> rows = Layout<Score>(p, lanes, scratch);
+  BuildProfile(p, rows.profile, rows.columns);
+  StartRows(rows, edge);
+  return rows;
 }
 
 // The score of the last cell, from its unsigned lane value.

@@ -34,24 +34,20 @@ inline __m128i PrefixMax32(__m128i u) {
 
 int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
   constexpr int W = kLanes16;
-  size_t columns = 0;
-  int16_t* profile = nullptr;
-  int16_t* above = nullptr;
-  int16_t* current = nullptr;
   const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
-  Prepare(p, edge, W, scratch, columns, profile, above, current);
+  auto rows = Prepare(p, edge, W, scratch);
 
   const __m128i lastWord = _mm_set1_epi16(0x0F0E);
   const __m128i three = _mm_set1_epi16(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
-    const int16_t* prof = profile + p.first[i - 1] * columns;
+    const int16_t* prof = rows.profile + p.first[i - 1] * rows.columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
     __m128i carry = _mm_set1_epi16(edge);
-    for (size_t j = 0; j < columns; j += W) {
-      const __m128i diag = _mm_add_epi16(LoadU(above + j), Load(prof + j));
-      const __m128i up = Load(above + j + 1);
+    for (size_t j = 0; j < rows.columns; j += W) {
+      const __m128i diag = _mm_add_epi16(LoadU(rows.above + j), Load(prof + j));
+      const __m128i up = Load(rows.above + j + 1);
       const __m128i t = _mm_max_epu16(PrefixMax16(_mm_max_epu16(diag, up)), carry);
-      _mm_store_si128(reinterpret_cast<__m128i*>(current + j + 1), t);
+      _mm_store_si128(reinterpret_cast<__m128i*>(rows.current + j + 1), t);
       carry = _mm_shuffle_epi8(t, lastWord);
       // Equal to the diagonal: 1; else equal to up: 2; else 3.
       const __m128i isDiag = _mm_cmpeq_epi16(t, diag);
@@ -59,32 +55,26 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
           _mm_add_epi16(_mm_add_epi16(three, isDiag), _mm_or_si128(isDiag, _mm_cmpeq_epi16(t, up)));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(dirRow + j), _mm_packus_epi16(d, d));
     }
-    int16_t* done = current;
-    current = above;
-    above = done;
+    rows.Advance();
   }
-  return FinalScore(p, static_cast<uint16_t>(above[p.m]), offset);
+  return FinalScore(p, static_cast<uint16_t>(rows.above[p.m]), offset);
 }
 
 int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
   constexpr int W = kLanes32;
-  size_t columns = 0;
-  int32_t* profile = nullptr;
-  int32_t* above = nullptr;
-  int32_t* current = nullptr;
   const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
-  Prepare(p, edge, W, scratch, columns, profile, above, current);
+  auto rows = Prepare(p, edge, W, scratch);
 
   const __m128i three = _mm_set1_epi32(kLeft);
   for (int32_t i = 1; i <= p.n; ++i) {
-    const int32_t* prof = profile + p.first[i - 1] * columns;
+    const int32_t* prof = rows.profile + p.first[i - 1] * rows.columns;
     uint8_t* dirRow = dirs.cells + static_cast<size_t>(i - 1) * dirs.stride;
     __m128i carry = _mm_set1_epi32(edge);
-    for (size_t j = 0; j < columns; j += W) {
-      const __m128i diag = _mm_add_epi32(LoadU(above + j), Load(prof + j));
-      const __m128i up = Load(above + j + 1);
+    for (size_t j = 0; j < rows.columns; j += W) {
+      const __m128i diag = _mm_add_epi32(LoadU(rows.above + j), Load(prof + j));
+      const __m128i up = Load(rows.above + j + 1);
       const __m128i t = _mm_max_epu32(PrefixMax32(_mm_max_epu32(diag, up)), carry);
-      _mm_store_si128(reinterpret_cast<__m128i*>(current + j + 1), t);
+      _mm_store_si128(reinterpret_cast<__m128i*>(rows.current + j + 1), t);
       carry = _mm_shuffle_epi32(t, 0xFF);
       const __m128i isDiag = _mm_cmpeq_epi32(t, diag);
       const __m128i d =
@@ -93,11 +83,9 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
       const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
       std::memcpy(dirRow + j, &bytes, sizeof(bytes));
     }
-    int32_t* done = current;
-    current = above;
-    above = done;
+    rows.Advance();
   }
-  return FinalScore(p, static_cast<uint32_t>(above[p.m]), offset);
+  return FinalScore(p, static_cast<uint32_t>(rows.above[p.m]), offset);
 }
 
 }  // namespace
