@@ -62,17 +62,13 @@ std::string FileSystemPath(std::string_view path) {
   return mapped;
 }
 
+// Refills the buffer once everything in it has been taken.
 bool LineReader::Fill() {
   if (eof_ || file_ == nullptr) return false;
-  if (begin_ > 0) {
-    std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  const size_t got = std::fread(buffer_ + end_, 1, sizeof buffer_ - end_, file_);
-  end_ += got;
-  if (got == 0) eof_ = true;
-  return got > 0;
+  begin_ = 0;
+  end_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+  if (end_ == 0) eof_ = true;
+  return end_ > 0;
 }
 
 bool LineReader::Next(std::string& line) {
@@ -90,7 +86,7 @@ bool LineReader::Next(std::string& line) {
       return true;
     }
     line.append(start, end_ - begin_);
-    begin_ = end_ = 0;
+    begin_ = end_;
     any = true;
   }
   // The last line has no line feed; a CR at the very end of the file is dropped.
