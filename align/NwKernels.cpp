@@ -12,7 +12,10 @@ bool Always() { return true; }
 #ifndef CIRCOG_SCALAR_ONLY
 bool HasSse41() { return __builtin_cpu_supports("sse4.1"); }
 bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
-bool HasAvx512() { return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"); }
+bool HasAvx512() {
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+}
 #endif
 
 // Slowest first: the best kernel is the last one the CPU supports.

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "align/Traceback.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 namespace {
 

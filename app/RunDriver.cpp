@@ -3,27 +3,15 @@
 #include <string>
 
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 namespace {
-
-enum ConfigKey {
-  kGenomeSizePath = 1,
-  kTranformDataDir,
-  kTranformDataFormat,
-  kTranformDataSubFormat,
-  kTranformDataOutPath,
-  kAnglePath,
-  kAngleFormat,
-  kAlignmentFlag,
-  kPairOutputPath,
-};
 
 // Gene tables are always transformed into this directory.
 const char* const kAngleOutputDir = ".\\angle1\\";
 
 bool AlignmentOn(const CMappingEngine& engine) {
-  return engine.GetConfigValue(kAlignmentFlag) == "TRUE";
+  return engine.GetConfigValue(ConfigKey::AlignmentFlag) == "TRUE";
 }
 
 // Every stage failure ends the run the same way.
@@ -59,8 +47,8 @@ int ComparePairs(CMappingEngine& engine, std::ostream& console) {
         return Fail(console, "Fail to Open Protein file ");
       }
       engine.MapGenes(AlignmentOn(engine));
-      if (!engine.WritePairResults(i, j, engine.GetConfigValue(kPairOutputPath))) {
-        return Fail(console, "Fail to Open file " + engine.GetConfigValue(kPairOutputPath));
+      if (!engine.WritePairResults(i, j, engine.GetConfigValue(ConfigKey::PairOutputPath))) {
+        return Fail(console, "Fail to Open file " + engine.GetConfigValue(ConfigKey::PairOutputPath));
       }
     }
     ++i;
@@ -75,18 +63,18 @@ int RunCircog(std::ostream& console) {
   if (!engine.ReadConfig("config.txt")) {
     return Fail(console, "Fail to open configure file.");
   }
-  if (!engine.ReadGenomeSizeTable(engine.GetConfigValue(kGenomeSizePath))) {
-    return Fail(console, "Fail to Open file " + engine.GetConfigValue(kGenomeSizePath));
+  if (!engine.ReadGenomeSizeTable(engine.GetConfigValue(ConfigKey::GenomeSizePath))) {
+    return Fail(console, "Fail to Open file " + engine.GetConfigValue(ConfigKey::GenomeSizePath));
   }
-  engine.ScanDirectory(engine.GetConfigValue(kTranformDataDir),
-                       engine.GetConfigValue(kTranformDataFormat),
-                       engine.GetConfigValue(kTranformDataSubFormat), 1);
+  engine.ScanDirectory(engine.GetConfigValue(ConfigKey::TranformDataDir),
+                       engine.GetConfigValue(ConfigKey::TranformDataFormat),
+                       engine.GetConfigValue(ConfigKey::TranformDataSubFormat), ScanMode::GeneTables);
   if (!TransformAll(engine)) {
-    return Fail(console, "Fail to Open file " + engine.GetConfigValue(kTranformDataOutPath));
+    return Fail(console, "Fail to Open file " + engine.GetConfigValue(ConfigKey::TranformDataOutPath));
   }
   engine.geneTableRows.clear();
   engine.genomeSizes.clear();
-  engine.ScanDirectory(engine.GetConfigValue(kAnglePath), engine.GetConfigValue(kAngleFormat), "",
-                       2);
+  engine.ScanDirectory(engine.GetConfigValue(ConfigKey::AnglePath),
+                       engine.GetConfigValue(ConfigKey::AngleFormat), "", ScanMode::AngleFiles);
   return ComparePairs(engine, console);
 }

@@ -4,51 +4,17 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "align/NwKernels.h"
 #include "align/ProteinAligner.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-const char* const kProteins = CIRCOG_SHARED_DIR "/data/real/ecoli_k12_mg1655/NC_000913.faa";
-const char* const kTable = CIRCOG_SOURCE_DIR "/data/PAM-250.txt";
 constexpr size_t kPairsPerLength = 32;
-
-std::vector<std::string> ReadProteins(const char* path) {
-  std::vector<std::string> proteins;
-  std::ifstream file(path);
-  std::string line;
-  while (std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '>') {
-      proteins.emplace_back();
-    } else if (!proteins.empty()) {
-      proteins.back() += line;
-    }
-  }
-  return proteins;
-}
-
-// About one residue in five substituted, and an indel every fifty or so, as a
-// distant homologue would look.
-std::string Mutated(const std::string& source, std::mt19937& rng) {
-  static const std::string residues = "ACDEFGHIKLMNPQRSTVWY";
-  std::uniform_int_distribution<size_t> residue(0, residues.size() - 1);
-  std::uniform_int_distribution<int> roll(0, 999);
-  std::string out;
-  out.reserve(source.size() + 16);
-  for (char c : source) {
-    const int r = roll(rng);
-    if (r < 10) continue;                       // deletion
-    if (r < 20) out += residues[residue(rng)];  // insertion before c
-    out += r < 220 ? residues[residue(rng)] : c;
-  }
-  return out;
-}
 
 struct Pair {
   std::string first;
@@ -57,12 +23,13 @@ struct Pair {
 
 // Proteins within 10% of the length, each paired with a mutated copy.
 std::vector<Pair> PairsNear(size_t length) {
-  static const std::vector<std::string> proteins = ReadProteins(kProteins);
+  static const auto proteins =
+      circog::support::ReadFasta(circog::support::SourcePath("example/angle1/Ecoli_K12.faa"));
   std::mt19937 rng(static_cast<unsigned>(length));
   std::vector<Pair> pairs;
-  for (const std::string& protein : proteins) {
+  for (const auto& [header, protein] : proteins) {
     if (protein.size() * 10 < length * 9 || protein.size() * 10 > length * 11) continue;
-    pairs.push_back({protein, Mutated(protein, rng)});
+    pairs.push_back({protein, circog::support::Mutate(rng, protein, 0.22)});
     if (pairs.size() == kPairsPerLength) break;
   }
   return pairs;
@@ -77,7 +44,7 @@ void BM_AlignScalar(benchmark::State& state) {
   // The console line is part of the work; it goes nowhere.
   std::ostream nowhere(nullptr);
   CProteinAligner aligner(nowhere);
-  aligner.LoadScoreTable(kTable);
+  aligner.LoadScoreTable(circog::support::SourcePath("data/PAM-250.txt"));
   aligner.UseKernel(circog::NwKernels()[0]);
   std::string alignedFirst, alignedSecond, matchLine;
   double cells = 0;

@@ -17,6 +17,7 @@
 
 #include "align/NwFill.h"
 #include "align/NwKernels.h"
+#include "tests/support/TestSupport.h"
 
 #ifdef CIRCOG_HAVE_PARASAIL
 #include <parasail.h>
@@ -27,7 +28,6 @@ namespace {
 
 using circog::kResidueClasses;
 
-constexpr char kResidueOrder[] = "ACDEFGHIKLMNPQRSTVWY";
 constexpr int32_t kGap = -6;
 constexpr size_t kPairsPerLength = 8;
 
@@ -44,68 +44,11 @@ struct Workload {
   int64_t cells = 0;
 };
 
-std::vector<uint8_t> ToClasses(const std::string& text) {
-  std::vector<uint8_t> classes;
-  for (char c : text) {
-    const char* at = std::find(kResidueOrder, kResidueOrder + 20, c);
-    classes.push_back(static_cast<uint8_t>(at - kResidueOrder));
-  }
-  return classes;
-}
-
-std::vector<int32_t> LoadPam250() {
-  std::vector<int32_t> table(kResidueClasses * kResidueClasses, 0);
-  std::ifstream in(CIRCOG_SOURCE_DIR "/data/PAM-250.txt");
-  for (int row = 0; row < 20; ++row) {
-    for (int column = 0; column <= row; ++column) {
-      int32_t value = 0;
-      in >> value;
-      table[row * kResidueClasses + column] = table[column * kResidueClasses + row] = value;
-    }
-  }
-  return table;
-}
-
-using Records = std::vector<std::pair<std::string, std::string>>;
-
-// (description, sequence) in file order; the description sits between the
-// last '|' of the header and the organism in brackets.
-Records ReadFasta(const std::string& path) {
-  Records records;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line[0] == '>') {
-      std::string description = line.substr(line.rfind('|') + 1);
-      records.emplace_back(description.substr(0, description.find(" [")), std::string());
-    } else if (!records.empty()) {
-      records.back().second += line;
-    }
-  }
-  return records;
-}
-
-std::string Mutate(std::mt19937& rng, const std::string& source) {
-  std::uniform_real_distribution<double> chance(0.0, 1.0);
-  std::uniform_int_distribution<int> residue(0, 19);
-  std::string copy;
-  for (char c : source) {
-    const double roll = chance(rng);
-    if (roll < 0.15) {
-      copy += kResidueOrder[residue(rng)];
-    } else if (roll < 0.18) {
-      copy += kResidueOrder[residue(rng)];
-      copy += c;
-    } else if (roll >= 0.21) {
-      copy += c;
-    }
-  }
-  return copy;
-}
+using Records = std::vector<circog::support::FastaRecord>;
 
 bool Standard(const std::string& text) {
   return std::all_of(text.begin(), text.end(),
-                     [](char c) { return std::find(kResidueOrder, kResidueOrder + 20, c) != kResidueOrder + 20; });
+                     [](char c) { return circog::support::kResidues.find(c) != std::string_view::npos; });
 }
 
 // Cross-genome homologs (same description) of about the given length; where
@@ -117,32 +60,32 @@ Workload MakeWorkload(int32_t length, const Records& ecoli, const Records& salmo
     return s.size() >= length * 0.75 && s.size() <= length * 1.25 && Standard(s);
   };
   std::map<std::string, const std::string*> salmonellaByDescription;
-  for (const auto& [description, sequence] : salmonella) salmonellaByDescription.emplace(description, &sequence);
-  for (const auto& [description, sequence] : ecoli) {
+  for (const auto& [header, sequence] : salmonella) {
+    salmonellaByDescription.emplace(circog::support::Description(header), &sequence);
+  }
+  for (const auto& [header, sequence] : ecoli) {
     if (work.pairs.size() == kPairsPerLength) break;
+    const std::string description = circog::support::Description(header);
     const auto other = salmonellaByDescription.find(description);
     if (description.find("hypothetical") != std::string::npos || other == salmonellaByDescription.end()) continue;
     if (near(sequence) && near(*other->second)) work.pairs.push_back({sequence, *other->second, {}, {}});
   }
   std::mt19937 rng(static_cast<uint32_t>(length));
   for (const auto* genome : {&salmonella, &ecoli}) {
-    for (const auto& [description, sequence] : *genome) {
+    for (const auto& [header, sequence] : *genome) {
       if (work.pairs.size() == kPairsPerLength) break;
-      if (near(sequence)) work.pairs.push_back({sequence, Mutate(rng, sequence), {}, {}});
+      if (near(sequence)) work.pairs.push_back({sequence, circog::support::Mutate(rng, sequence, 0.21), {}, {}});
     }
   }
   for (Pair& pair : work.pairs) {
-    pair.firstClasses = ToClasses(pair.first);
-    pair.secondClasses = ToClasses(pair.second);
+    pair.firstClasses = circog::support::ToClasses(pair.first);
+    pair.secondClasses = circog::support::ToClasses(pair.second);
     work.cells += static_cast<int64_t>(pair.first.size()) * static_cast<int64_t>(pair.second.size());
   }
   return work;
 }
 
-const std::vector<int32_t>& Pam250() {
-  static const std::vector<int32_t> table = LoadPam250();
-  return table;
-}
+const std::vector<int32_t>& Pam250() { return circog::support::Pam250Classes(); }
 
 void Report(benchmark::State& state, const Workload& work) {
   state.counters["CUPS"] = benchmark::Counter(static_cast<double>(work.cells) * static_cast<double>(state.iterations()),
@@ -219,10 +162,11 @@ std::string CpuName() {
 // Loads the pairs and registers every benchmark before the benchmark main
 // runs; with the FASTA files missing nothing is registered.
 bool RegisterAll() {
-  const auto ecoli = ReadFasta(CIRCOG_SHARED_DIR "/data/real/ecoli_k12_mg1655/NC_000913.faa");
-  const auto salmonella = ReadFasta(CIRCOG_SHARED_DIR "/data/real/salmonella_typhi_ct18/NC_003198.faa");
+  const auto ecoli = circog::support::ReadFasta(circog::support::SourcePath("example/angle1/Ecoli_K12.faa"));
+  const auto salmonella =
+      circog::support::ReadFasta(circog::support::SourcePath("example/angle1/Styphi_CT18.faa"));
   if (ecoli.empty() || salmonella.empty()) {
-    std::cerr << "protein FASTA files not found under " CIRCOG_SHARED_DIR "\n";
+    std::cerr << "the example's protein files are missing\n";
     return false;
   }
   std::cout << "CPU: " << CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name << "\n";

@@ -1,5 +1,5 @@
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 void CMappingEngine::LoadAngleFile(int side, int fileIndex) {
   const std::string& path = (*fileList)[fileIndex];

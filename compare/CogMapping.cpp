@@ -5,11 +5,9 @@
 #include "align/ProteinAligner.h"
 #include "compare/AlignmentPool.h"
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 namespace {
-
-constexpr int kSimilarity = 10;
 
 // The second genome's genes by COG identifier, each list in gene order, so
 // partners come out exactly as a walk over the whole list would meet them.
@@ -47,7 +45,7 @@ Candidates ListCandidates(const std::vector<GeneRecord>& firstGenes, const Partn
 
 void CMappingEngine::MapGenes(bool alignmentEnabled) {
   const float threshold =
-      static_cast<float>(circog::ParseDecimalPrefix(GetConfigValue(kSimilarity)));
+      static_cast<float>(circog::ParseDecimalPrefix(GetConfigValue(ConfigKey::Similarity)));
   CProteinAligner aligner(console_);
   circog::PrintLine(console_, "#\tProcessing mapping");
   if (alignmentEnabled) {

@@ -5,7 +5,7 @@
 
 #include "compare/CompareText.h"
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "compare/CompareText.h"
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 bool CMappingEngine::LoadProteinFile(int side, int fileIndex) {
   const std::string path = circog::ProteinFilePath((*fileList)[fileIndex]);

@@ -1,30 +1,66 @@
+#include <algorithm>
+#include <vector>
+
+#include "engine/ConfigKeys.h"
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
+
+namespace circog {
 
 namespace {
 
-const char* const kConfigKeys[] = {
-    "GenomeSizePath",  "TranformDataDir", "TranformDataFormat", "TranformDataSubFormat",
-    "TranformDataOutPath", "AnglePath",   "AngleFormat",        "AlignmentFlag",
-    "PairOutputPath",  "Similarity",
-};
+// Edits (insertions, deletions, substitutions) that turn one text into the other.
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
 
 }  // namespace
 
+std::string_view NearestConfigKey(std::string_view key) {
+  constexpr size_t kMostEdits = 3;
+  std::string_view nearest;
+  size_t best = kMostEdits + 1;
+  for (int slot = 1; slot < kConfigSlots; ++slot) {
+    const size_t edits = EditDistance(key, kConfigKeyNames[slot]);
+    if (edits < best) {
+      best = edits;
+      nearest = kConfigKeyNames[slot];
+    }
+  }
+  return nearest;
+}
+
+}  // namespace circog
+
 int CMappingEngine::KeyIndex(const std::string& key) const {
-  for (int index = 1; index <= 10; ++index) {
-    if (key == kConfigKeys[index - 1]) return index;
+  for (int slot = 1; slot < circog::kConfigSlots; ++slot) {
+    if (key == circog::kConfigKeyNames[slot]) return slot;
   }
   return 0;
 }
 
 std::string CMappingEngine::GetConfigValue(int index) const { return configValues[index]; }
 
+std::string CMappingEngine::GetConfigValue(ConfigKey key) const {
+  return configValues[static_cast<int>(key)];
+}
+
 bool CMappingEngine::ReadConfig(const std::string& fileName) {
   circog::InputFile file(fileName);
   if (!file.IsOpen()) return false;
   std::string line;
-  while (file.Next(line)) {
+  for (int lineNumber = 1; file.Next(line); ++lineNumber) {
     if (line.empty() || line[0] == '#') continue;
     // A line without '=' has no value to store.
     const size_t equals = line.find('=');
@@ -33,6 +69,18 @@ bool CMappingEngine::ReadConfig(const std::string& fileName) {
     const int slot = KeyIndex(key);
     configValues[slot] = line.substr(equals + 1);
     circog::PrintLine(console_, key + " = " + configValues[slot]);
+    if (slot == 0) WarnUnknownKey(fileName, lineNumber, key);
   }
   return true;
+}
+
+// Unknown keys are kept and echoed as always; the warning goes to standard
+// error only, so nothing a run writes changes.
+void CMappingEngine::WarnUnknownKey(const std::string& fileName, int lineNumber,
+                                    const std::string& key) {
+  std::string warning = "circog: warning: " + fileName + " line " + std::to_string(lineNumber) +
+                        ": unknown key \"" + key + "\"";
+  const std::string_view nearest = circog::NearestConfigKey(key);
+  if (!nearest.empty()) warning += " (did you mean \"" + std::string(nearest) + "\"?)";
+  circog::PrintLine(errors_, warning);
 }

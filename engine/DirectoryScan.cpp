@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 namespace circog {
 
@@ -47,7 +47,7 @@ std::vector<std::string> WildcardEntries(std::string_view dir, std::string_view 
 }  // namespace circog
 
 void CMappingEngine::ScanDirectory(const std::string& dir, const std::string& format,
-                                   const std::string& subFormat, int mode) {
+                                   const std::string& subFormat, ScanMode mode) {
   fileList->clear();
   circog::PrintLine(console_, dir + "test");
   circog::PrintLine(console_, "*" + format);
@@ -57,7 +57,7 @@ void CMappingEngine::ScanDirectory(const std::string& dir, const std::string& fo
     if (circog::AsciiLower(circog::NameExtension(name)) != format) continue;
     const std::string path = dir + name;
     circog::PrintLine(console_, path);
-    if (mode == 1) {
+    if (mode == ScanMode::GeneTables) {
       for (const GenomeSizeEntry& genome : genomeSizes) {
         if (name == genome.genomeName + subFormat + format) {
           fileList->push_back(path);

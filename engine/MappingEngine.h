@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/ConfigKeys.h"
+
 struct GenomeSizeEntry {
   std::string genomeName;
   int32_t genomeSize = 0;
@@ -36,31 +38,39 @@ struct MappingEntry {
 
 using FileList = std::vector<std::string>;
 
-// Slot 0 collects unrecognised keys; slots 1 to 10 hold the ten keys.
-using ConfigTable = std::array<std::string, 11>;
+// What a directory scan keeps: gene tables named after a genome of the size
+// table, or every file of the format (angle files).
+enum class ScanMode : int { GeneTables = 1, AngleFiles = 2 };
+
+// Slot 0 collects unrecognised keys; the others hold the keys of ConfigKey.
+using ConfigTable = std::array<std::string, circog::kConfigSlots>;
 
 class CMappingEngine {
  public:
-  explicit CMappingEngine(std::ostream& console = std::cout);
+  // Progress and results go to console; warnings that change no result go
+  // to errors.
+  explicit CMappingEngine(std::ostream& console = std::cout, std::ostream& errors = std::cerr);
   ~CMappingEngine();
   CMappingEngine(const CMappingEngine&) = delete;
   CMappingEngine& operator=(const CMappingEngine&) = delete;
 
-  // Reads key=value settings into configValues and echoes each one.
-  // False only when the file cannot be opened.
+  // Reads key=value settings into configValues and echoes each one; an
+  // unknown key also gets a warning on the error stream. False only when the
+  // file cannot be opened.
   bool ReadConfig(const std::string& fileName);
   // 1 to 10 for the ten configuration keys, 0 for anything else.
   int KeyIndex(const std::string& key) const;
   std::string GetConfigValue(int index) const;
+  std::string GetConfigValue(ConfigKey key) const;
 
   // Reads name<TAB>size lines into genomeSizes. False when the file cannot be opened.
   bool ReadGenomeSizeTable(const std::string& path);
 
   // Replaces fileList with the entries of dir that have the extension format.
-  // Mode 1 keeps only gene tables named genome name + subFormat + format.
+  // GeneTables keeps only those named genome name + subFormat + format.
   void ScanDirectory(const std::string& dir, const std::string& format,
-                     const std::string& subFormat, int mode);
-  // The number of listed files; every call prints a "size is " line.
+                     const std::string& subFormat, ScanMode mode);
+  // The number of listed files, printing a "size is " line on every call.
   int FileCount();
 
   // Writes the angle file of listed gene table fileIndex into outDir. False
@@ -93,5 +103,8 @@ class CMappingEngine {
   std::vector<MappingEntry> mappingResults;
 
  private:
+  void WarnUnknownKey(const std::string& fileName, int lineNumber, const std::string& key);
+
   std::ostream& console_;
+  std::ostream& errors_;
 };

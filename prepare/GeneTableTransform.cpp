@@ -1,7 +1,7 @@
 #include <cstdlib>
 
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 #include "prepare/PrepareText.h"
 
 namespace {

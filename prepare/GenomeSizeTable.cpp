@@ -1,5 +1,5 @@
 #include "engine/MappingEngine.h"
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 #include "prepare/PrepareText.h"
 
 bool CMappingEngine::ReadGenomeSizeTable(const std::string& path) {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 namespace circog {
 

@@ -10,10 +10,11 @@
 
 #include "align/NwKernels.h"
 #include "align/ProteinAligner.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-const char* const kPamFile = CIRCOG_SOURCE_DIR "/data/PAM-250.txt";
+const std::string kPamFile = circog::support::SourcePath("data/PAM-250.txt");
 
 // The reference kernel and whatever this CPU runs by default.
 struct KernelChoice {
@@ -110,7 +111,7 @@ class ZeroTable : public testing::TestWithParam<KernelChoice> {};
 TEST_P(ZeroTable, EqualLengthsAlignColumnByColumn) {
   std::ostringstream console;
   CProteinAligner aligner(console);
-  aligner.LoadScoreTable(CIRCOG_SOURCE_DIR "/no-such-dir/PAM-250.txt");
+  aligner.LoadScoreTable(circog::support::SourcePath("no-such-dir/PAM-250.txt"));
   aligner.UseKernel(*GetParam().kernel);
   const Alignment out = AlignPair(aligner, "WWCAKLm", "CAWwWLq");
   EXPECT_EQ(out.first, "WWCAKLm");
@@ -215,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AlignmentLineText,
 // 256 x 256 lookup on bytes (case-folded; no index scores 0).
 class TextbookTable {
  public:
-  explicit TextbookTable(const char* path) {
+  explicit TextbookTable(const std::string& path) {
     std::ifstream file(path);
     std::vector<int> values;
     std::string token;
@@ -263,25 +264,14 @@ std::string Ungapped(const std::string& aligned) {
 }
 
 // Random residues, mostly the twenty letters, with lower case, X and '*'.
+constexpr std::string_view kMixedResidues = "ACDEFGHIKLMNPQRSTVWYACDEFGHIKLMNPQRSTVWYacdwyX*";
+
 std::string RandomProtein(std::mt19937& rng, size_t length) {
-  static const std::string letters = "ACDEFGHIKLMNPQRSTVWYACDEFGHIKLMNPQRSTVWYacdwyX*";
-  std::uniform_int_distribution<size_t> pick(0, letters.size() - 1);
-  std::string out(length, ' ');
-  for (char& c : out) c = letters[pick(rng)];
-  return out;
+  return circog::support::RandomProtein(rng, length, kMixedResidues);
 }
 
-// A relative of the sequence: substitutions, insertions and deletions.
 std::string Mutated(std::mt19937& rng, const std::string& source) {
-  std::uniform_int_distribution<int> roll(0, 99);
-  std::string out;
-  for (char c : source) {
-    const int r = roll(rng);
-    if (r < 4) continue;
-    if (r < 8) out += RandomProtein(rng, 1 + roll(rng) % 4);
-    out += r < 25 ? RandomProtein(rng, 1)[0] : c;
-  }
-  return out;
+  return circog::support::Mutate(rng, source, 0.25);
 }
 
 class RandomPairs : public testing::TestWithParam<KernelChoice> {};

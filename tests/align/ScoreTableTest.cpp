@@ -1,17 +1,15 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "align/ProteinAligner.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-const char* const kPamFile = CIRCOG_SOURCE_DIR "/data/PAM-250.txt";
+const std::string kPamFile = circog::support::SourcePath("data/PAM-250.txt");
 
 int32_t Entry(const CProteinAligner& aligner, int row, int column) {
   return aligner.m_scoreTable[row * 20 + column];
@@ -20,19 +18,12 @@ int32_t Entry(const CProteinAligner& aligner, int row, int column) {
 // A table file of the given text in a fresh temporary directory.
 class TableFile {
  public:
-  explicit TableFile(const std::string& text) {
-    // Unique per process and per file, so test programs may run side by side.
-    static int made = 0;
-    dir_ = std::filesystem::temp_directory_path() /
-           ("circog-table-" + std::to_string(::getpid()) + "-" + std::to_string(++made));
-    std::filesystem::create_directories(dir_);
-    std::ofstream(path()) << text;
-  }
-  ~TableFile() { std::filesystem::remove_all(dir_); }
-  std::string path() const { return (dir_ / "PAM-250.txt").string(); }
+  explicit TableFile(const std::string& text) : path_(dir_.Write("PAM-250.txt", text)) {}
+  const std::string& path() const { return path_; }
 
  private:
-  std::filesystem::path dir_;
+  circog::support::TempDir dir_;
+  std::string path_;
 };
 
 TEST(ScoreTable, PublishedTableFillsLowerTriangle) {
@@ -50,18 +41,10 @@ TEST(ScoreTable, PublishedTableFillsLowerTriangle) {
   EXPECT_EQ(Entry(aligner, 0, 19), 0);
 }
 
-TEST(ScoreTable, NotLoadedAtConstruction) {
-  CProteinAligner aligner;
-  EXPECT_FALSE(aligner.m_tableLoaded);
-  EXPECT_EQ(aligner.m_gapScore, -6);
-  EXPECT_EQ(aligner.m_similarCount, 0);
-  for (int32_t value : aligner.m_scoreTable) EXPECT_EQ(value, 0);
-}
-
 TEST(ScoreTable, MissingFileLeavesAllZeroButLoaded) {
   CProteinAligner aligner;
   aligner.LoadScoreTable(kPamFile);
-  aligner.LoadScoreTable(CIRCOG_SOURCE_DIR "/no-such-dir/PAM-250.txt");
+  aligner.LoadScoreTable(circog::support::SourcePath("no-such-dir/PAM-250.txt"));
   EXPECT_TRUE(aligner.m_tableLoaded);
   for (int32_t value : aligner.m_scoreTable) EXPECT_EQ(value, 0);
 }
@@ -138,24 +121,6 @@ TEST(ScoreTable, ShortFileScoresUnreadPairsZero) {
   EXPECT_EQ(a + " " + b + " " + m, "AC- -CA -|-");
   EXPECT_EQ(aligner.Align("W", "C", a, b, m), 0);
   EXPECT_EQ(m, ":");
-}
-
-TEST(ResidueIndex, TwentyLettersInTableOrderEitherCase) {
-  const CProteinAligner aligner;
-  const std::string order = "ACDEFGHIKLMNPQRSTVWY";
-  for (size_t k = 0; k < order.size(); ++k) {
-    EXPECT_EQ(aligner.ResidueIndex(static_cast<unsigned char>(order[k])), static_cast<int32_t>(k));
-    EXPECT_EQ(aligner.ResidueIndex(static_cast<unsigned char>(order[k] + 32)), static_cast<int32_t>(k));
-  }
-}
-
-TEST(ResidueIndex, EveryOtherByteHasNone) {
-  const CProteinAligner aligner;
-  const std::string withIndex = "ACDEFGHIKLMNPQRSTVWYacdefghiklmnpqrstvwy";
-  for (int byte = 0; byte < 256; ++byte) {
-    if (withIndex.find(static_cast<char>(byte)) != std::string::npos) continue;
-    EXPECT_EQ(aligner.ResidueIndex(static_cast<unsigned char>(byte)), -1) << "byte " << byte;
-  }
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST_F(DirectoryScanTest, ModeOneListsOnlyGenomeNamedTables) {
   std::ostringstream console;
   CMappingEngine engine(console);
   engine.genomeSizes = {{"G1", 100}, {"G2", 200}, {"G1", 300}};
-  engine.ScanDirectory(".\\genes\\", ".tab", "", 1);
+  engine.ScanDirectory(".\\genes\\", ".tab", "", ScanMode::GeneTables);
   EXPECT_EQ(*engine.fileList, (FileList{".\\genes\\G1.tab", ".\\genes\\G2.tab"}));
   EXPECT_EQ(console.str(),
             ".\\genes\\test\n*.tab\n.\\genes\\G1.TAB\n.\\genes\\G1.tab\n.\\genes\\G1_a.tab\n"
@@ -65,41 +65,12 @@ TEST_F(DirectoryScanTest, ModeOneWithSubFormatAndModeTwo) {
   std::ostringstream console;
   CMappingEngine engine(console);
   engine.genomeSizes = {{"G1", 100}};
-  engine.ScanDirectory(".\\genes\\", ".tab", "_a", 1);
+  engine.ScanDirectory(".\\genes\\", ".tab", "_a", ScanMode::GeneTables);
   EXPECT_EQ(*engine.fileList, (FileList{".\\genes\\G1_a.tab"}));
-  engine.ScanDirectory(".\\genes\\", "", "", 2);
+  engine.ScanDirectory(".\\genes\\", "", "", ScanMode::AngleFiles);
   EXPECT_EQ(*engine.fileList, (FileList{".\\genes\\noext"}));
-  engine.ScanDirectory(".\\genes\\", ".TAB", "", 2);
+  engine.ScanDirectory(".\\genes\\", ".TAB", "", ScanMode::AngleFiles);
   EXPECT_TRUE(engine.fileList->empty());
-}
-
-TEST(EngineTest, StartsEmptyAndCountsWithALine) {
-  std::ostringstream console;
-  CMappingEngine engine(console);
-  EXPECT_EQ(engine.FileCount(), 0);
-  EXPECT_EQ(engine.FileCount(), 0);
-  EXPECT_EQ(console.str(), "size is 0\nsize is 0\n");
-  for (int slot = 0; slot <= 10; ++slot) EXPECT_EQ(engine.GetConfigValue(slot), "");
-  EXPECT_EQ(engine.KeyIndex("GenomeSizePath"), 1);
-  EXPECT_EQ(engine.KeyIndex("TranformDataDir"), 2);
-  EXPECT_EQ(engine.KeyIndex("Similarity"), 10);
-  EXPECT_EQ(engine.KeyIndex("similarity"), 0);
-  EXPECT_EQ(engine.KeyIndex("Similarity "), 0);
-  EXPECT_EQ(engine.KeyIndex(""), 0);
-}
-
-TEST(EngineTest, SplitsGeneTableLinesIntoElevenColumns) {
-  std::ostringstream console;
-  CMappingEngine engine(console);
-  EXPECT_FALSE(engine.SplitGeneTableLine(""));
-  ASSERT_TRUE(engine.SplitGeneTableLine("a\t\tc\td\te\tf\tg\th\ti\tj\tk\tl\tm"));
-  EXPECT_EQ(engine.currentRow.fields[0], "a");
-  EXPECT_EQ(engine.currentRow.fields[1], "");
-  EXPECT_EQ(engine.currentRow.fields[10], "k");
-  ASSERT_TRUE(engine.SplitGeneTableLine("x\ty\t"));
-  EXPECT_EQ(engine.currentRow.fields[0], "x");
-  EXPECT_EQ(engine.currentRow.fields[1], "y");
-  for (int k = 2; k < 11; ++k) EXPECT_EQ(engine.currentRow.fields[k], "") << k;
 }
 
 }  // namespace

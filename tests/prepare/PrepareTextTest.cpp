@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
+
+#include "engine/MappingEngine.h"
 
 namespace {
 
@@ -35,6 +38,20 @@ TEST(GenomeKeyTest, CutsTheFileNameAtItsFirstDot) {
   EXPECT_EQ(circog::GenomeKey("dir/..hidden.b.tab"), "hidden");
   EXPECT_EQ(circog::GenomeKey("dir\\.tab"), "");
   EXPECT_EQ(circog::GenomeKey("dir\\...tab"), "");
+}
+
+TEST(EngineTest, SplitsGeneTableLinesIntoElevenColumns) {
+  std::ostringstream console;
+  CMappingEngine engine(console);
+  EXPECT_FALSE(engine.SplitGeneTableLine(""));
+  ASSERT_TRUE(engine.SplitGeneTableLine("a\t\tc\td\te\tf\tg\th\ti\tj\tk\tl\tm"));
+  EXPECT_EQ(engine.currentRow.fields[0], "a");
+  EXPECT_EQ(engine.currentRow.fields[1], "");
+  EXPECT_EQ(engine.currentRow.fields[10], "k");
+  ASSERT_TRUE(engine.SplitGeneTableLine("x\ty\t"));
+  EXPECT_EQ(engine.currentRow.fields[0], "x");
+  EXPECT_EQ(engine.currentRow.fields[1], "y");
+  for (int k = 2; k < 11; ++k) EXPECT_EQ(engine.currentRow.fields[k], "") << k;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "engine/TextIo.h"
+#include "text/TextIo.h"
 
 #include <cctype>
 #include <charconv>
