@@ -2,7 +2,22 @@
 
 #include <cmath>
 
+#include "text/TextIo.h"
+
 namespace circog {
+
+GeneRecord ParseAngleLine(std::string_view line) {
+  GeneRecord gene;
+  const size_t firstTab = line.find('\t');
+  gene.cogId = line.substr(0, firstTab);
+  if (firstTab == std::string_view::npos) return gene;
+  const size_t secondTab = line.find('\t', firstTab + 1);
+  gene.angle = static_cast<float>(ParseDecimalPrefix(line.substr(firstTab + 1, secondTab - firstTab - 1)));
+  if (secondTab == std::string_view::npos) return gene;
+  const size_t thirdTab = line.find('\t', secondTab + 1);
+  gene.proteinId = line.substr(secondTab + 1, thirdTab - secondTab - 1);
+  return gene;
+}
 
 std::string ProteinIdentifier(std::string_view header) {
   const size_t bar = header.find('|');
@@ -25,6 +40,22 @@ double CircularDistance(float first, float second) {
   const float difference = first - second;
   const double magnitude = std::fabs(static_cast<double>(difference));
   return magnitude > 180.0 ? 360.0 - magnitude : magnitude;
+}
+
+ClosestPair FindClosestPair(const std::vector<MappingEntry>& entries, const std::vector<size_t>& group) {
+  const MappingEntry& firstEntry = entries[group.front()];
+  ClosestPair best{firstEntry.firstAngles[0], firstEntry.secondAngles[0]};
+  float bestDistance = 360.0f;
+  for (const size_t m : group) {
+    for (size_t p = 0; p < entries[m].firstAngles.size(); ++p) {
+      const double distance = CircularDistance(entries[m].firstAngles[p], entries[m].secondAngles[p]);
+      if (distance < static_cast<double>(bestDistance)) {
+        bestDistance = static_cast<float>(distance);
+        best = {entries[m].firstAngles[p], entries[m].secondAngles[p]};
+      }
+    }
+  }
+  return best;
 }
 
 }  // namespace circog

@@ -27,32 +27,6 @@ bool WriteMultiplePairing(const std::vector<MappingEntry>& entries, const std::s
   return file.Close();
 }
 
-struct BestPair {
-  float first;
-  float second;
-  int entries;  // how many entries carry the identifier
-};
-
-// The closest pair on the circle over the entries of one identifier; among
-// equal distances the earliest wins.
-BestPair FindBestPair(const std::vector<MappingEntry>& entries, const std::vector<size_t>& group) {
-  const MappingEntry& firstEntry = entries[group.front()];
-  BestPair best{firstEntry.firstAngles[0], firstEntry.secondAngles[0], static_cast<int>(group.size())};
-  float bestDistance = 360.0f;
-  for (const size_t m : group) {
-    for (size_t p = 0; p < entries[m].firstAngles.size(); ++p) {
-      const double distance =
-          circog::CircularDistance(entries[m].firstAngles[p], entries[m].secondAngles[p]);
-      if (distance < static_cast<double>(bestDistance)) {
-        bestDistance = static_cast<float>(distance);
-        best.first = entries[m].firstAngles[p];
-        best.second = entries[m].secondAngles[p];
-      }
-    }
-  }
-  return best;
-}
-
 }  // namespace
 
 bool CMappingEngine::WritePairResults(int firstIndex, int secondIndex, const std::string& outDir) {
@@ -79,9 +53,9 @@ bool CMappingEngine::WritePairResults(int firstIndex, int secondIndex, const std
         circog::WriteLine(console_, "Redundant COGID, skipping");
         continue;
       }
-      const BestPair best = FindBestPair(mappingResults, group);
+      const circog::ClosestPair best = circog::FindClosestPair(mappingResults, group);
       char counts[64];
-      std::snprintf(counts, sizeof counts, "first %d second %d", best.entries,
+      std::snprintf(counts, sizeof counts, "first %d second %d", static_cast<int>(group.size()),
                     static_cast<int>(entry.firstAngles.size()));
       circog::WriteLine(console_, counts);
       const std::string pair = AnglePair(best.first, best.second);

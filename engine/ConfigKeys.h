@@ -4,6 +4,8 @@
 // whose key is none of these.
 
 #include <array>
+#include <optional>
+#include <string>
 #include <string_view>
 
 enum class ConfigKey : int {
@@ -29,6 +31,15 @@ inline constexpr std::array<std::string_view, kConfigSlots> kConfigKeyNames = {
     "TranformDataOutPath", "AnglePath", "AngleFormat", "AlignmentFlag", "PairOutputPath",
     "Similarity",
 };
+
+struct ConfigSetting {
+  std::string key;
+  std::string value;
+};
+
+// A setting line: the key before its first '=', the value after it, nothing
+// trimmed. Empty lines, comments ('#' first) and lines without '=' set nothing.
+std::optional<ConfigSetting> ParseConfigLine(std::string_view line);
 
 // The known key closest to an unknown one, when it is close enough to be a
 // likely slip of the keyboard ("TransformDataDir"); empty otherwise.

@@ -27,6 +27,13 @@ size_t EditDistance(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+std::optional<ConfigSetting> ParseConfigLine(std::string_view line) {
+  if (line.empty() || line[0] == '#') return std::nullopt;
+  const size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return ConfigSetting{std::string(line.substr(0, equals)), std::string(line.substr(equals + 1))};
+}
+
 std::string_view NearestConfigKey(std::string_view key) {
   constexpr size_t kMostEdits = 3;
   std::string_view nearest;
@@ -61,15 +68,12 @@ bool CMappingEngine::ReadConfig(const std::string& fileName) {
   if (!file.IsOpen()) return false;
   std::string line;
   for (int lineNumber = 1; file.Next(line); ++lineNumber) {
-    if (line.empty() || line[0] == '#') continue;
-    // A line without '=' has no value to store.
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const int slot = KeyIndex(key);
-    configValues[slot] = line.substr(equals + 1);
-    circog::PrintLine(console_, key + " = " + configValues[slot]);
-    if (slot == 0) WarnUnknownKey(fileName, lineNumber, key);
+    const auto setting = circog::ParseConfigLine(line);
+    if (!setting) continue;
+    const int slot = KeyIndex(setting->key);
+    configValues[slot] = setting->value;
+    circog::PrintLine(console_, setting->key + " = " + configValues[slot]);
+    if (slot == 0) WarnUnknownKey(fileName, lineNumber, setting->key);
   }
   return true;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 struct HeaderCase {
@@ -53,5 +55,31 @@ INSTANTIATE_TEST_SUITE_P(Cases, CircularDistanceTest,
                                          DistanceCase{0, 180, 180}, DistanceCase{200, 10, 170},
                                          DistanceCase{-270, 0, 90}, DistanceCase{5, 5, 0},
                                          DistanceCase{12.25f, 2.5f, 9.75}));
+
+TEST(AngleLineTest, TakesTheFirstThreeFields) {
+  const GeneRecord full = circog::ParseAngleLine("COG1\t12.5\tP1\textra");
+  EXPECT_EQ(full.cogId, "COG1");
+  EXPECT_EQ(full.angle, 12.5f);
+  EXPECT_EQ(full.proteinId, "P1");
+  EXPECT_EQ(full.sequence, "");
+  const GeneRecord shortLine = circog::ParseAngleLine("COG2\tx");
+  EXPECT_EQ(shortLine.cogId, "COG2");
+  EXPECT_EQ(shortLine.angle, 0.0f);
+  EXPECT_EQ(shortLine.proteinId, "");
+  EXPECT_EQ(circog::ParseAngleLine("COG3").cogId, "COG3");
+}
+
+TEST(ClosestPairTest, EarliestOfTheShortestArcsOverTheGroup) {
+  const std::vector<MappingEntry> entries = {
+      {{10, 10}, {200, 355}, "A"},  // 170 and 15 apart
+      {{5}, {100}, "B"},
+      {{350}, {5}, "A"},  // 15 apart too, but later
+  };
+  const circog::ClosestPair best = circog::FindClosestPair(entries, {0, 2});
+  EXPECT_EQ(best.first, 10.0f);
+  EXPECT_EQ(best.second, 355.0f);
+  const circog::ClosestPair single = circog::FindClosestPair(entries, {1});
+  EXPECT_EQ(single.second, 100.0f);
+}
 
 }  // namespace

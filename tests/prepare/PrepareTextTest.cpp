@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <sstream>
 #include <string>
-
-#include "engine/MappingEngine.h"
 
 namespace {
 
@@ -40,18 +37,54 @@ TEST(GenomeKeyTest, CutsTheFileNameAtItsFirstDot) {
   EXPECT_EQ(circog::GenomeKey("dir\\...tab"), "");
 }
 
-TEST(EngineTest, SplitsGeneTableLinesIntoElevenColumns) {
-  std::ostringstream console;
-  CMappingEngine engine(console);
-  EXPECT_FALSE(engine.SplitGeneTableLine(""));
-  ASSERT_TRUE(engine.SplitGeneTableLine("a\t\tc\td\te\tf\tg\th\ti\tj\tk\tl\tm"));
-  EXPECT_EQ(engine.currentRow.fields[0], "a");
-  EXPECT_EQ(engine.currentRow.fields[1], "");
-  EXPECT_EQ(engine.currentRow.fields[10], "k");
-  ASSERT_TRUE(engine.SplitGeneTableLine("x\ty\t"));
-  EXPECT_EQ(engine.currentRow.fields[0], "x");
-  EXPECT_EQ(engine.currentRow.fields[1], "y");
-  for (int k = 2; k < 11; ++k) EXPECT_EQ(engine.currentRow.fields[k], "") << k;
+TEST(GenomeSizeLineTest, NamesUpToTheFirstTab) {
+  EXPECT_FALSE(circog::ParseGenomeSizeLine("G1 100").has_value());
+  const auto entry = circog::ParseGenomeSizeLine("G1\t100\t200");
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->genomeName, "G1");
+  EXPECT_EQ(entry->genomeSize, 100);
+  EXPECT_EQ(circog::ParseGenomeSizeLine("\t7")->genomeName, "");
 }
+
+TEST(GeneTableRowTest, SplitsIntoElevenColumnsAndClearsTheRest) {
+  GeneTableRow row;
+  row.fields.fill("old");
+  EXPECT_FALSE(circog::SplitGeneTableRow("", row));
+  EXPECT_EQ(row.fields[0], "old");
+  ASSERT_TRUE(circog::SplitGeneTableRow("a\t\tc\td\te\tf\tg\th\ti\tj\tk\tl\tm", row));
+  EXPECT_EQ(row.fields[0], "a");
+  EXPECT_EQ(row.fields[1], "");
+  EXPECT_EQ(row.fields[10], "k");
+  ASSERT_TRUE(circog::SplitGeneTableRow("x\ty\t", row));
+  EXPECT_EQ(row.fields[1], "y");
+  for (int k = 2; k < 11; ++k) EXPECT_EQ(row.fields[k], "") << k;
+}
+
+struct AngleCase {
+  const char* line;
+  int32_t size;
+  const char* angleLine;  // empty: the row is not written
+};
+
+class AngleLineTest : public testing::TestWithParam<AngleCase> {};
+
+TEST_P(AngleLineTest, WritesQualifyingRows) {
+  GeneTableRow row;
+  ASSERT_TRUE(circog::SplitGeneTableRow(GetParam().line, row));
+  EXPECT_EQ(circog::AngleLine(row, GetParam().size).value_or(""), GetParam().angleLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AngleLineTest,
+    testing::Values(AngleCase{"b\tg\tP1\t250\t+\t1\tCOG1\t\t\t\t", 1000, "COG1\t90\tP1"},
+                    AngleCase{"b\tg\tP1\t1000\t+\t1\tCOG1", 1000, "COG1\t360\tP1"},
+                    AngleCase{"b\tg\tP1\tx\t+\t1\tCOG1", 1000, "COG1\t0\tP1"},
+                    AngleCase{"b\tg\tP1\t1\t+\t1\tCOG1", 3, "COG1\t120\tP1"},
+                    AngleCase{"b\tg\tP1\t1\t+\t1\tCOG1", 0, "COG1\tinf\tP1"},
+                    AngleCase{"b\tg\tP1\t1\t+\t1\t-", 1000, ""},
+                    AngleCase{"b\tg\tP1\t1\t+\t1\tCO", 1000, ""},
+                    AngleCase{"b\tg\tP1\t1\t+\t1\tCOG\t\t\t\tPUTAL", 1000, ""},
+                    AngleCase{"b\tg\tP1\t1\t+\t1\tCOG\t\t\t\tputal", 1000, "COG\t0.36\tP1"}));
+
 
 }  // namespace
