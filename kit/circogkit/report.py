@@ -59,15 +59,15 @@ def _anchor(pair):
     return html.escape("pair-" + pair, quote=True)
 
 
-def pair_html(row, image):
+def pair_html(row, image, has_svg):
     svg = urllib.parse.quote(row["pair"] + ".svg")
+    link = f" (<a href='plots/{svg}'>SVG</a>)" if has_svg else ""
     return (f"<div class='pair' id='{_anchor(row['pair'])}'>"
             f"<h3>{html.escape(row['genome1'])} &amp; {html.escape(row['genome2'])}</h3>"
             f"<img alt='{html.escape(row['pair'], quote=True)} dot plot' "
             f"src='data:image/png;base64,{image}'>"
             f"<p>{row['shared_cogs']} shared COG identifiers, {row['accepted_pairs']} accepted pairs, "
-            f"{row['share']:.1%} of closest pairs within 10&deg; "
-            f"(<a href='plots/{svg}'>SVG</a>)</p></div>")
+            f"{row['share']:.1%} of closest pairs within 10&deg;{link}</p></div>")
 
 
 def settings_html(settings):
@@ -100,7 +100,8 @@ def write_report(workdir):
         "circle; click it for the pair's dot plot.</p>",
         matrix_html(genomes, by_pair),
         "<h2>Pairs</h2>",
-        *(pair_html(row, image) for row, image in zip(rows, images)),
+        *(pair_html(row, image, os.path.exists(os.path.join(workdir, "plots", row["pair"] + ".svg")))
+          for row, image in zip(rows, images)),
         "<h2>Settings</h2>",
         settings_html(settings),
     ]
