@@ -147,7 +147,8 @@ def gene_row(gene, kind, length):
 
 
 def identifier(gene, kind):
-    return gene.keys.get(kind) or next(iter(gene.keys.values()))
+    """Column 3 and the protein header's first word, so no blank inside."""
+    return re.sub(r"\s", "_", gene.keys.get(kind) or next(iter(gene.keys.values())))
 
 
 def _clean(text):

@@ -136,6 +136,12 @@ def bad_gff_row(tmp_path):
     return [tmp_path / "bad.gff3"]
 
 
+def short_emapper(tmp_path):
+    (tmp_path / "short.emapper.annotations").write_text(
+        "## emapper-2.1.12\n#query\tseed_ortholog\tevalue\tscore\teggNOG_OGs\nWP_000001.1\tx\n")
+    return tmp_path / "short.emapper.annotations"
+
+
 BAD_INPUTS = [  # (case, arguments after NAME, name, words the message holds)
     ("unknown format", lambda t: [fixture("ncbi.faa")], "X", ["ncbi.faa, line 1", "unknown annotation format"]),
     ("truncated gzip", truncated_gzip, "X", ["cut.gff3.gz, line ", "truncated gzip"]),
@@ -144,6 +150,8 @@ BAD_INPUTS = [  # (case, arguments after NAME, name, words the message holds)
      "X", ["cog-20.cog.csv", "no entry matches"]),
     ("proteins matching no gene", lambda t: [fixture("sample.ptt"), "--proteins", fixture("bakta.faa")],
      "X", ["bakta.faa", "no protein record matches"]),
+    ("short eggNOG-mapper row", lambda t: [fixture("ncbi.gff3"), "--cogs", short_emapper(t)],
+     "X", ["short.emapper.annotations, line 3", "at least 5 tab-separated columns, found 2"]),
     ("unknown COG table", lambda t: [fixture("sample.ptt"), "--cogs", fixture("sample.faa")],
      "X", ["sample.faa, line 1", "unknown COG table format"]),
     ("unknown replicon", lambda t: [fixture("prokka.gff3"), "--replicon", "chr9"], "X", ["no replicon 'chr9'"]),
@@ -209,3 +217,25 @@ def test_bare_cog(text, cog):
 ])
 def test_transcription_start(parts, strand, position, location):
     assert importer.transcription_start(parts, strand, 1000) == (position, location)
+
+
+def test_entry_point_has_help_for_every_command():
+    import subprocess
+    from conftest import KIT
+    for command in ([], ["import"], ["plot"], ["report"]):
+        done = subprocess.run([os.path.join(KIT, "circog-kit"), *command, "--help"],
+                              capture_output=True, text=True)
+        assert done.returncode == 0 and done.stdout.startswith("usage: circog-kit")
+
+
+@pytest.mark.parametrize("text,expected", [
+    ("#query\teggNOG_OGs\tCOG_category\nP1\tCOG0012@1|root,COG0012@2|Bacteria\tJ\nP2\t-\tCOG1348\nP3\t-\t-\n",
+     {"P1": "COG0012", "P2": "COG1348"}),
+    ("# emapper version: emapper-2.0.1\n#query_name\tseed_eggNOG_ortholog\teggNOG OGs\tCOG Functional cat.\n"
+     "P1\t511145.b0001\t1MVM4@1224|Proteobacteria,COG0527@1|root\tE\n", {"P1": "COG0527"}),
+    ("g1,a,P1,100,1-100,100,COG0001,0,1,9.0,0,100,1-100\ng1,a,P1,100,1-100,100,COG0002,0,1,9.0,0,100,1-100\n",
+     {"P1": "COG0001"}),
+])
+def test_cog_tables(tmp_path, text, expected):
+    (tmp_path / "table").write_text(text)
+    assert formats.read_cog_table(str(tmp_path / "table")) == expected
