@@ -4,11 +4,14 @@ in today's formats: an NCBI-style GFF3, an eggNOG-mapper annotations table
 and a protein FASTA with '>ACCESSION description' headers.
 
 Usage: bench/make_annotation.py PTT FAA OUTPUT_PREFIX [--length BP] [--rotate BP] [--fasta] [--gzip]
+                                 [--genbank]
 
 --length BP scales every position to a chromosome of BP base pairs (a
 larger genome for benchmarks); --rotate BP moves the origin (a gene that then
 spans it is written as a CDS in two rows); --fasta appends a ##FASTA section with a
-made-up chromosome sequence of that length; --gzip compresses the GFF3.
+made-up chromosome sequence of that length; --gzip compresses the GFF3;
+--genbank also writes PREFIX.gbk (that sequence, CDS features with
+/translation and /db_xref="COG:...").
 Writes PREFIX.gff3[.gz], PREFIX.emapper.annotations and PREFIX.faa.
 """
 import argparse
@@ -40,7 +43,7 @@ def legacy_proteins(path):
     return proteins
 
 
-def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rotate=0):
+def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rotate=0, genbank=False):
     lines = formats.read_lines(ptt)
     original = int(re.search(r"1\.\.(\d+)\s*$", lines[0]).group(1))
     length = length or original
@@ -48,7 +51,7 @@ def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rot
     proteins = legacy_proteins(faa)
     gff = ["##gff-version 3", f"##sequence-region {seqid} 1 {length}"]
     emapper = ["## emapper-2.1.12", "#" + "\t".join(EMAPPER_COLUMNS)]
-    fasta = []
+    fasta, features = [], []
     for line in lines[3:]:
         location, strand, _, pid, gene, locus, _, cog, product = line.split("\t")
         low, high = ((int(v) * length // original + rotate - 1) % length + 1 for v in location.split(".."))
@@ -63,17 +66,19 @@ def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rot
         if sequence is not None:
             fasta.append(f">{accession} {description}\n{sequence}\n")
         bare = formats.bare_cog(cog)
+        features.append((rows, strand, locus, product, accession, sequence, bare))
         if bare != "-":
             emapper.append("\t".join([accession, "511145.b0002", "1e-100", "500.0",
                                       f"{bare}@1|root,{bare}@2|Bacteria,1MVM4@1224|Proteobacteria",
                                       "1224|Proteobacteria", cog[len(bare):] or "-", product,
                                       gene, "-", "-", "-", "-"]))
+    chromosome = "".join(random.Random(length).choices("ACGT", k=length)) if with_fasta or genbank else ""
     if with_fasta:
-        generator = random.Random(length)
         gff.append("##FASTA")
         gff.append(f">{seqid}")
-        sequence = "".join(generator.choice("ACGT") for _ in range(length))
-        gff.extend(sequence[i:i + 80] for i in range(0, length, 80))
+        gff.extend(chromosome[i:i + 80] for i in range(0, length, 80))
+    if genbank:
+        write_genbank(prefix + ".gbk", seqid, chromosome, features)
     text = ("\n".join(gff) + "\n").encode(formats.ENCODING)
     gff_path = prefix + (".gff3.gz" if compress else ".gff3")
     with open(gff_path, "wb") as out:
@@ -85,6 +90,25 @@ def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rot
     return gff_path
 
 
+def write_genbank(path, seqid, chromosome, features):
+    from Bio import SeqIO
+    from Bio.Seq import Seq
+    from Bio.SeqFeature import CompoundLocation, SeqFeature, SimpleLocation
+    from Bio.SeqRecord import SeqRecord
+    record = SeqRecord(Seq(chromosome), id=seqid + ".1", name=seqid, description="made from a .ptt table")
+    record.annotations["molecule_type"] = "DNA"
+    for rows, strand, locus, product, accession, sequence, cog in features:
+        parts = [SimpleLocation(start - 1, end, 1 if strand == "+" else -1) for start, end in rows]
+        qualifiers = {"locus_tag": [locus], "product": [product], "protein_id": [accession]}
+        if sequence:
+            qualifiers["translation"] = [sequence]
+        if cog != "-":
+            qualifiers["db_xref"] = [f"COG:{cog}"]
+        location = parts[0] if len(parts) == 1 else CompoundLocation(parts)
+        record.features.append(SeqFeature(location, type="CDS", qualifiers=qualifiers))
+    SeqIO.write(record, path, "genbank")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("ptt")
@@ -94,8 +118,9 @@ def main():
     parser.add_argument("--rotate", type=int, default=0)
     parser.add_argument("--fasta", action="store_true")
     parser.add_argument("--gzip", action="store_true")
+    parser.add_argument("--genbank", action="store_true")
     args = parser.parse_args()
-    print(convert(args.ptt, args.faa, args.prefix, args.length, args.fasta, args.gzip, args.rotate))
+    print(convert(args.ptt, args.faa, args.prefix, args.length, args.fasta, args.gzip, args.rotate, args.genbank))
 
 
 if __name__ == "__main__":
