@@ -204,17 +204,16 @@ def parse_gff3(path, lines):
         part = (int(start), int(end))
         gene_id = attrs.get("ID")
         if gene_id and (seqid, gene_id) in by_id:
-            by_id[(seqid, gene_id)].parts.append(part)
-            continue
-        if attrs.get("pseudo") == "true" or "pseudogene" in attrs:
-            result.skip("pseudogene")
-            continue
-        if strand not in ("+", "-"):
-            result.skip("no strand")
+            if by_id[(seqid, gene_id)] is not None:  # None: the gene's first row was skipped
+                by_id[(seqid, gene_id)].parts.append(part)
             continue
         keys = {k: attrs[k] for k in ("protein_id", "ID", "Name", "locus_tag") if attrs.get(k)}
-        if not keys:
-            result.skip("no identifier")
+        reason = ("pseudogene" if attrs.get("pseudo") == "true" or "pseudogene" in attrs
+                  else "no strand" if strand not in ("+", "-")
+                  else "no identifier" if not keys else None)
+        if reason:
+            result.skip(reason)
+            by_id[(seqid, gene_id)] = None
             continue
         gene = Gene(seqid, [part], strand, keys, number,
                     locus=attrs.get("locus_tag", "-"), name=attrs.get("gene", "-"),
