@@ -120,7 +120,8 @@ def main():
     parser.add_argument("--gzip", action="store_true")
     parser.add_argument("--genbank", action="store_true")
     args = parser.parse_args()
-    print(convert(args.ptt, args.faa, args.prefix, args.length, args.fasta, args.gzip, args.rotate, args.genbank))
+    print(convert(args.ptt, args.faa, args.prefix, args.length, args.fasta, args.gzip, args.rotate,
+                  args.genbank))
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@ import shutil
 import subprocess
 
 import pytest
-from conftest import KIT, read
+from conftest import read
 
 CONFIG = "# results under res\nPairOutputPath=.\\res\\\nAlignmentFlag=TRUE\nSimilarity=0.3\n"
 RESULTS = {
