@@ -110,7 +110,7 @@ def draw(result, folder, pyplot):
     axes.set_xlabel(f"{result.genome1} (degrees)")
     axes.set_ylabel(f"{result.genome2} (degrees)")
     axes.set_title(f"{result.genome1} vs {result.genome2}: "
-                   f"{result.share_near:.1%} within {NEAR_DEGREES:g}°", fontsize=10)
+                   f"{result.share_near:.2%} within {NEAR_DEGREES:g}°", fontsize=10)
     if result.accepted or result.closest:
         axes.legend(loc="upper left", fontsize=8, markerscale=3, framealpha=0.9)
     figure.tight_layout()

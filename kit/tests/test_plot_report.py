@@ -63,7 +63,7 @@ def test_report_needs_only_config_summary_and_images(kit, plotted, tmp_path):
     assert page.count("<img ") == 2 and page.count("src='data:image/png;base64,") == 2
     assert "<th>D</th>" in page and "4 genomes, 2 pairs" in page
     assert page.count("href='#pair-A&amp;B'") == 2 and "id='pair-A&amp;B'" in page
-    assert ">75.0%</a>" in page and "<td>PairOutputPath</td><td>.\\res\\</td>" in page
+    assert ">75.00%</a>" in page and "<td>PairOutputPath</td><td>.\\res\\</td>" in page
     assert "http" not in page
 
 
