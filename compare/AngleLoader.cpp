@@ -1,7 +1,7 @@
 #include "engine/MappingEngine.h"
 #include "text/TextIo.h"
 
-void CMappingEngine::LoadAngleFile(int side, int fileIndex) {
+bool CMappingEngine::LoadAngleFile(int side, int fileIndex) {
   const std::string& path = (*fileList)[fileIndex];
   std::vector<GeneRecord>& list = genes[side];
   list.clear();
@@ -25,5 +25,10 @@ void CMappingEngine::LoadAngleFile(int side, int fileIndex) {
       gene.proteinId = line.substr(secondTab + 1, thirdTab == std::string::npos ? thirdTab : thirdTab - secondTab - 1);
     }
   }
+  if (file.ReadFailed()) {
+    unreadableInput = path;
+    return false;
+  }
   circog::PrintLine(console_, "End of open file:" + path);
+  return true;
 }

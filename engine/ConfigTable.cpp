@@ -71,7 +71,8 @@ bool CMappingEngine::ReadConfig(const std::string& fileName) {
     circog::PrintLine(console_, key + " = " + configValues[slot]);
     if (slot == 0) WarnUnknownKey(fileName, lineNumber, key);
   }
-  return true;
+  if (file.ReadFailed()) unreadableInput = fileName;
+  return !file.ReadFailed();
 }
 
 // Unknown keys are kept and echoed as always; the warning goes to standard

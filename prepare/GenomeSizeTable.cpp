@@ -13,6 +13,10 @@ bool CMappingEngine::ReadGenomeSizeTable(const std::string& path) {
     genomeSizes.push_back(
         {line.substr(0, tab), circog::ParseGenomeSize(std::string_view(line).substr(tab + 1))});
   }
+  if (file.ReadFailed()) {
+    unreadableInput = path;
+    return false;
+  }
   circog::PrintLine(console_, "#\tEnd of reading gene length information.");
   circog::PrintLine(console_, "");
   return true;
