@@ -315,6 +315,19 @@ TEST_P(GoldenCase, MatchesExpected) {
         failures.push_back("standard output differs from expected/stdout\n" + stdoutDiff);
     }
 
+    // Input files the run must remove, one path per line (optional).
+    std::set<std::string> removed;
+    {
+        std::string removedText;
+        ReadWholeFile(expectedDir / "removed", removedText);
+        std::istringstream lines(removedText);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty()) {
+                removed.insert(line);
+            }
+        }
+    }
+
     const Tree input = ListTree(inputDir);
     const Tree expected = ListTree(expectedFilesDir);
     const Tree after = ListTree(work);
@@ -329,6 +342,8 @@ TEST_P(GoldenCase, MatchesExpected) {
             if (!diff.empty()) {
                 failures.push_back("file " + rel + " differs from expected/files/" + rel + "\n" + diff);
             }
+        } else if (removed.count(rel) != 0) {
+            failures.push_back("file " + rel + " is listed in expected/removed but is still there");
         } else if (input.files.count(rel) != 0) {
             std::string inputBytes;
             ReadWholeFile(inputDir / rel, inputBytes);
@@ -348,7 +363,7 @@ TEST_P(GoldenCase, MatchesExpected) {
         }
     }
     for (const std::string& rel : input.files) {
-        if (after.files.count(rel) == 0 && expected.files.count(rel) == 0) {
+        if (after.files.count(rel) == 0 && expected.files.count(rel) == 0 && removed.count(rel) == 0) {
             failures.push_back("input file " + rel + " is gone after the run");
         }
     }
