@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds circog three ways and runs every test in each: the release build,
-# AddressSanitizer with UndefinedBehaviorSanitizer, and the scalar-only build.
+# AddressSanitizer with UndefinedBehaviorSanitizer, and the scalar-only build;
+# then the pool tests under ThreadSanitizer and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -16,3 +17,10 @@ run() {
 run sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_SANITIZE=ON -DCIRCOG_BENCHMARKS=OFF
 run scalar -DCMAKE_BUILD_TYPE=Release -DCIRCOG_SCALAR_ONLY=ON -DCIRCOG_BENCHMARKS=OFF
 run release -DCMAKE_BUILD_TYPE=Release
+echo "== ThreadSanitizer build of the pool tests"
+cmake -S . -B build/tsan -DCIRCOG_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_TSAN=ON \
+  -DCIRCOG_BENCHMARKS=OFF >/dev/null
+cmake --build build/tsan -j"$jobs" --target test_compare
+build/tsan/tests/test_compare --gtest_brief=1
+echo "== fuzzers, 30 s each"
+scripts/fuzz.sh 30
