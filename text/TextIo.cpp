@@ -166,7 +166,8 @@ OutputFile::OutputFile(std::string_view path) : target_(FileSystemPath(path)) {
   }
   static std::atomic<unsigned> serial{0};
   const std::string directory = DirectoryOf(target_);
-  const std::string stem = directory + "." + target_.substr(directory.size()) + "." +
+  // The name is cut short where needed so that the temporary's stays legal.
+  const std::string stem = directory + "." + target_.substr(directory.size(), 200) + "." +
                            std::to_string(getpid()) + ".";
   // A temporary left by a killed run of the same process id is skipped over.
   for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
