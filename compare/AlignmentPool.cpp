@@ -96,14 +96,16 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
       }
       if (stop.load()) return;
       Slot& slot = slots[k % kWindow];
+      bool failed = false;  // the slot belongs to the calling thread once published
       try {
         alignOne(aligner, k, slot.outcome);
       } catch (...) {
         slot.error = std::current_exception();
+        failed = true;
       }
       slot.pair.store(static_cast<int64_t>(k), std::memory_order_release);
       slot.pair.notify_one();
-      if (slot.error) return;
+      if (failed) return;
     }
   };
 
