@@ -35,6 +35,11 @@ struct Slot {
   std::exception_ptr error;  // what the pair threw, rethrown on the calling thread
 };
 
+// A worker's aligned strings, kept from pair to pair.
+struct AlignedText {
+  std::string first, second, markers;
+};
+
 // The worker threads; however the calling thread leaves, they are told to
 // stop, woken from any wait and joined.
 struct Workers {
@@ -67,8 +72,8 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
   MemoryBudget budget(available > 2 * kept ? available - kept : available / 2);
   std::atomic<bool> stop{false};
 
-  auto alignOne = [&](CProteinAligner& aligner, size_t k, AlignmentOutcome& outcome) {
-    std::string alignedFirst, alignedSecond, matchLine;
+  auto alignOne = [&](CProteinAligner& aligner, AlignedText& text, size_t k, AlignmentOutcome& outcome) {
+    auto& [alignedFirst, alignedSecond, matchLine] = text;
     const std::string* first = nullptr;
     const std::string* second = nullptr;
     pairAt(k, first, second);
@@ -86,6 +91,7 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
 
   auto work = [&] {
     CProteinAligner aligner(prototype);
+    AlignedText text;
     for (;;) {
       const size_t k = next.fetch_add(1, std::memory_order_relaxed);
       if (k >= count) return;
@@ -98,7 +104,7 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
       Slot& slot = slots[k % kWindow];
       bool failed = false;  // the slot belongs to the calling thread once published
       try {
-        alignOne(aligner, k, slot.outcome);
+        alignOne(aligner, text, k, slot.outcome);
       } catch (...) {
         slot.error = std::current_exception();
         failed = true;
