@@ -167,6 +167,7 @@ rm "$dir/config.txt"
 mkfifo "$dir/config.txt"
 run_in "$dir" timeout 20
 expect_end "FIFO configuration" "[SYS]	Fail to open configure file." 255
+[ "$out" = "[SYS]	Fail to open configure file." ] || fail "FIFO configuration: more output than the failure line"
 
 # Out of memory: a pair of 300,000-residue proteins, and a protein line that
 # does not fit under the limit at all.

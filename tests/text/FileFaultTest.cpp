@@ -92,25 +92,4 @@ TEST_F(FileFaultTest, LinkKeepsPointingAtItsReplacedTarget) {
   EXPECT_EQ(Contents(Path("target.txt")), "new\n");
 }
 
-TEST_F(FileFaultTest, FullDeviceFailsAtTheLatestOnClose) {
-  circog::OutputFile file("/dev/full");
-  ASSERT_TRUE(file.IsOpen());
-  file.WriteLine("lost");
-  EXPECT_FALSE(file.Close());
-}
-
-TEST_F(FileFaultTest, MissingDirectoryOpensNothing) {
-  circog::OutputFile file(Path("no-such-dir/out.txt"));
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_FALSE(file.Close());
-}
-
-TEST_F(FileFaultTest, RemovingAFileThatIsNotThereSucceeds) {
-  Write(Path("old.txt"), "x\n");
-  EXPECT_TRUE(circog::RemoveFile(Path("old.txt")));
-  EXPECT_FALSE(fs::exists(Path("old.txt")));
-  EXPECT_TRUE(circog::RemoveFile(Path("old.txt")));
-  EXPECT_TRUE(circog::RemoveFile(Path("no-such-dir/old.txt")));
-}
-
 }  // namespace
