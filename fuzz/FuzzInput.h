@@ -6,18 +6,24 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <string>
 
 namespace circog::fuzz {
 
-// A directory of this process, made once, ending with '/'.
+// A directory of this process, made once, ending with '/'; removed at exit.
 inline const std::string& WorkDir() {
   static const std::string dir = [] {
     char pattern[] = "/tmp/circog-fuzz-XXXXXX";
     if (mkdtemp(pattern) == nullptr) std::abort();
     return std::string(pattern) + "/";
   }();
+  static const bool cleanup = std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }) == 0;
+  (void)cleanup;
   return dir;
 }
 
