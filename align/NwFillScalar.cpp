@@ -3,6 +3,7 @@
 #include <new>
 
 #include "align/NwFill.h"
+#include "align/NwFillWide.h"
 
 namespace circog {
 
@@ -20,6 +21,7 @@ void* NwScratch::Get(size_t bytes) {
 }
 
 int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch) {
+  if (NeedsWideScores(problem)) return NwFillScalarWide(problem, dirs, scratch);
   const int32_t n = problem.n;
   const int32_t m = problem.m;
   const int32_t gap = problem.gap;

@@ -53,9 +53,11 @@ int32_t CProteinAligner::ResidueIndex(unsigned char letter) const {
   return -1;
 }
 
-void CProteinAligner::LoadScoreTable(const std::string& fileName) {
+bool CProteinAligner::LoadScoreTable(const std::string& fileName) {
   m_scoreTable.fill(0);
-  std::ifstream file(fileName);
+  // A FIFO or device would block or never end: only a regular file is read.
+  std::ifstream file;
+  if (circog::IsRegularFile(fileName)) file.open(fileName);
   // Only a value read whole is stored: where reading stops, that entry and
   // every later one stay 0.
   bool reading = file.is_open();
@@ -68,6 +70,7 @@ void CProteinAligner::LoadScoreTable(const std::string& fileName) {
   }
   m_tableLoaded = true;
   RefreshSubstitution();
+  return !file.bad();
 }
 
 void CProteinAligner::RefreshSubstitution() {

@@ -24,8 +24,10 @@ class CProteinAligner {
   int32_t ResidueIndex(unsigned char letter) const;
 
   // Reads the lower triangle of the table, 210 integers, row by row. Entries
-  // that cannot be read stay 0; the table counts as loaded in every case.
-  void LoadScoreTable(const std::string& fileName);
+  // that cannot be read stay 0, and a missing file (or one that is no regular
+  // file) leaves them all 0; the table counts as loaded in every case. False
+  // only when reading the file fails part way.
+  bool LoadScoreTable(const std::string& fileName);
 
   // Aligns first against second, fills the three strings, sets
   // m_similarCount, prints "similar/length:ratio" and returns the score.

@@ -3,9 +3,14 @@
 #include <sched.h>
 
 #include <atomic>
+#include <exception>
 #include <memory>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
+
+#include "compare/MemoryBudget.h"
 
 namespace circog {
 
@@ -20,9 +25,34 @@ namespace {
 
 constexpr size_t kWindow = 1024;
 
+// Pairs up to this size align in the worker's own aligner, which keeps its
+// storage from pair to pair; larger ones get a fresh copy that frees it at once.
+constexpr size_t kKeptBytes = size_t{16} << 20;
+
 struct Slot {
   std::atomic<int64_t> pair{-1};  // which pair's outcome the slot holds
   AlignmentOutcome outcome;
+  std::exception_ptr error;  // what the pair threw, rethrown on the calling thread
+};
+
+// A worker's aligned strings, kept from pair to pair.
+struct AlignedText {
+  std::string first, second, markers;
+};
+
+// The worker threads; however the calling thread leaves, they are told to
+// stop, woken from any wait and joined.
+struct Workers {
+  std::vector<std::thread> threads;
+  std::atomic<bool>& stop;
+  std::atomic<size_t>& consumed;
+
+  ~Workers() {
+    stop.store(true);
+    consumed.store(SIZE_MAX / 2, std::memory_order_release);
+    consumed.notify_all();
+    for (std::thread& thread : threads) thread.join();
+  }
 };
 
 }  // namespace
@@ -35,10 +65,33 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
   auto slots = std::make_unique<Slot[]>(kWindow);
   std::atomic<size_t> next{0};
   std::atomic<size_t> consumed{0};
+  const int workerCount = threads < 1 ? 1 : threads;
+  // Each worker keeps up to kKeptBytes; the pairs in flight share the rest.
+  const size_t available = AvailableMemory() / 4 * 3;
+  const size_t kept = kKeptBytes * static_cast<size_t>(workerCount);
+  MemoryBudget budget(available > 2 * kept ? available - kept : available / 2);
+  std::atomic<bool> stop{false};
+
+  auto alignOne = [&](CProteinAligner& aligner, AlignedText& text, size_t k, AlignmentOutcome& outcome) {
+    auto& [alignedFirst, alignedSecond, matchLine] = text;
+    const std::string* first = nullptr;
+    const std::string* second = nullptr;
+    pairAt(k, first, second);
+    const size_t bytes = AlignmentBytes(first->size(), second->size());
+    BudgetHold hold(budget, bytes);
+    if (bytes <= kKeptBytes) {
+      aligner.AlignQuietly(*first, *second, alignedFirst, alignedSecond, matchLine);
+      outcome = {aligner.m_similarCount, static_cast<int32_t>(matchLine.size())};
+    } else {
+      CProteinAligner large(prototype);
+      large.AlignQuietly(*first, *second, alignedFirst, alignedSecond, matchLine);
+      outcome = {large.m_similarCount, static_cast<int32_t>(matchLine.size())};
+    }
+  };
 
   auto work = [&] {
     CProteinAligner aligner(prototype);
-    std::string alignedFirst, alignedSecond, matchLine;
+    AlignedText text;
     for (;;) {
       const size_t k = next.fetch_add(1, std::memory_order_relaxed);
       if (k >= count) return;
@@ -47,20 +100,31 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
            done = consumed.load(std::memory_order_acquire)) {
         consumed.wait(done, std::memory_order_acquire);
       }
-      const std::string* first = nullptr;
-      const std::string* second = nullptr;
-      pairAt(k, first, second);
-      aligner.AlignQuietly(*first, *second, alignedFirst, alignedSecond, matchLine);
+      if (stop.load()) return;
       Slot& slot = slots[k % kWindow];
-      slot.outcome = {aligner.m_similarCount, static_cast<int32_t>(matchLine.size())};
+      bool failed = false;  // the slot belongs to the calling thread once published
+      try {
+        alignOne(aligner, text, k, slot.outcome);
+      } catch (...) {
+        slot.error = std::current_exception();
+        failed = true;
+      }
       slot.pair.store(static_cast<int64_t>(k), std::memory_order_release);
       slot.pair.notify_one();
+      if (failed) return;
     }
   };
 
-  std::vector<std::thread> workers;
-  const int workerCount = threads < 1 ? 1 : threads;
-  for (int t = 0; t < workerCount; ++t) workers.emplace_back(work);
+  Workers workers{{}, stop, consumed};
+  for (int t = 0; t < workerCount; ++t) {
+    try {
+      workers.threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      // Fewer workers will do; none at all means the system is out of resources.
+      if (workers.threads.empty()) throw std::bad_alloc();
+      break;
+    }
+  }
   for (size_t k = 0; k < count; ++k) {
     Slot& slot = slots[k % kWindow];
     int64_t held = slot.pair.load(std::memory_order_acquire);
@@ -71,11 +135,12 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
         held = slot.pair.load(std::memory_order_acquire);
       } while (held != static_cast<int64_t>(k));
     }
+    // The first failure in pair order ends the pool; leaving stops the workers.
+    if (slot.error) std::rethrow_exception(slot.error);
     consume(k, slot.outcome);
     consumed.store(k + 1, std::memory_order_release);
     consumed.notify_all();
   }
-  for (std::thread& worker : workers) worker.join();
 }
 
 }  // namespace circog

@@ -22,7 +22,10 @@ int UsableThreads();
 // per worker thread, and calls consume(k, outcome) on the calling thread for
 // k = 0, 1, 2, ... in order; beforeWait runs whenever the calling thread is
 // about to wait for the next outcome. Workers run at most a fixed window ahead
-// of consume, so memory does not grow with count.
+// of consume, so memory does not grow with count, and together hold no more
+// than the memory the process may still use (see MemoryBudget.h): a large
+// pair waits until it fits. Whatever a pair throws (std::bad_alloc when even
+// alone it would not fit) is thrown here once the pairs before it are consumed.
 void AlignInOrder(const CProteinAligner& prototype, size_t count,
                   const std::function<void(size_t k, const std::string*& first,
                                            const std::string*& second)>& pairAt,

@@ -2,7 +2,7 @@
 #include "engine/MappingEngine.h"
 #include "text/TextIo.h"
 
-void CMappingEngine::LoadAngleFile(int side, int fileIndex) {
+bool CMappingEngine::LoadAngleFile(int side, int fileIndex) {
   const std::string& path = (*fileList)[fileIndex];
   std::vector<GeneRecord>& list = genes[side];
   list.clear();
@@ -12,5 +12,10 @@ void CMappingEngine::LoadAngleFile(int side, int fileIndex) {
   while (file.Next(line)) {  // a file that cannot be opened has no lines
     if (!line.empty()) list.push_back(circog::ParseAngleLine(line));
   }
+  if (file.ReadFailed()) {
+    unreadableInput = path;
+    return false;
+  }
   circog::PrintLine(console_, "End of open file:" + path);
+  return true;
 }

@@ -9,6 +9,8 @@
 
 namespace {
 
+const char* const kScoreTable = "PAM-250.txt";
+
 // The second genome's genes by COG identifier, each list in gene order, so
 // partners come out exactly as a walk over the whole list would meet them.
 using PartnerIndex = std::unordered_map<std::string_view, std::vector<uint32_t>>;
@@ -43,13 +45,16 @@ Candidates ListCandidates(const std::vector<GeneRecord>& firstGenes, const Partn
 
 }  // namespace
 
-void CMappingEngine::MapGenes(bool alignmentEnabled) {
+bool CMappingEngine::MapGenes(bool alignmentEnabled) {
   const float threshold =
       static_cast<float>(circog::ParseDecimalPrefix(GetConfigValue(ConfigKey::Similarity)));
   CProteinAligner aligner(console_);
   circog::PrintLine(console_, "#\tProcessing mapping");
   if (alignmentEnabled) {
-    aligner.LoadScoreTable("PAM-250.txt");
+    if (!aligner.LoadScoreTable(kScoreTable)) {
+      unreadableInput = kScoreTable;
+      return false;
+    }
     circog::PrintLine(console_, "Similarity: " + circog::FormatG(threshold));
   }
   mappingResults.clear();
@@ -102,4 +107,5 @@ void CMappingEngine::MapGenes(bool alignmentEnabled) {
     circog::AlignInOrder(aligner, candidates.Count(), pairAt, consume, [&] { console_.flush(); });
   }
   circog::PrintLine(console_, "#\tEnd of processing mapping");
+  return true;
 }

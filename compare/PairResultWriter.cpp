@@ -33,7 +33,11 @@ bool CMappingEngine::WritePairResults(int firstIndex, int secondIndex, const std
   const std::string name1 = circog::FileNamePart((*fileList)[firstIndex]);
   const std::string name2 = circog::FileNamePart((*fileList)[secondIndex]);
   const std::string stem = outDir + name1 + "&" + name2;
-  if (mappingResults.empty()) return true;
+  // No accepted entry, no files: those of an earlier run would look current.
+  if (mappingResults.empty()) {
+    return circog::RemoveFile(stem + "_mul.txt") && circog::RemoveFile(stem + "_sin.txt") &&
+           circog::RemoveFile(stem + "_sin_COG.txt");
+  }
 
   const bool written = [&] {
     circog::PrintLine(console_, "Output " + name1 + " and " + name2 + " multiple pairing result");

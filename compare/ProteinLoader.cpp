@@ -33,6 +33,10 @@ bool CMappingEngine::LoadProteinFile(int side, int fileIndex) {
       sequence->append(line);
     }
   }
+  if (file.ReadFailed()) {
+    unreadableInput = path;
+    return false;
+  }
   // Genes that share a protein identifier share its record.
   for (const std::vector<GeneRecord*>& sharing : found) {
     for (size_t k = 1; k < sharing.size(); ++k) sharing[k]->sequence = sharing.front()->sequence;

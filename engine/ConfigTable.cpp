@@ -39,7 +39,12 @@ std::string_view NearestConfigKey(std::string_view key) {
   std::string_view nearest;
   size_t best = kMostEdits + 1;
   for (int slot = 1; slot < kConfigSlots; ++slot) {
-    const size_t edits = EditDistance(key, kConfigKeyNames[slot]);
+    // Lengths further apart than the edits allowed cannot be near; this also
+    // keeps a key of megabytes from taking seconds.
+    const std::string_view name = kConfigKeyNames[slot];
+    const size_t apart = key.size() > name.size() ? key.size() - name.size() : name.size() - key.size();
+    if (apart > kMostEdits) continue;
+    const size_t edits = EditDistance(key, name);
     if (edits < best) {
       best = edits;
       nearest = kConfigKeyNames[slot];
@@ -75,7 +80,8 @@ bool CMappingEngine::ReadConfig(const std::string& fileName) {
     circog::PrintLine(console_, setting->key + " = " + configValues[slot]);
     if (slot == 0) WarnUnknownKey(fileName, lineNumber, setting->key);
   }
-  return true;
+  if (file.ReadFailed()) unreadableInput = fileName;
+  return !file.ReadFailed();
 }
 
 // Unknown keys are kept and echoed as always; the warning goes to standard

@@ -55,15 +55,16 @@ class CMappingEngine {
   CMappingEngine& operator=(const CMappingEngine&) = delete;
 
   // Reads key=value settings into configValues and echoes each one; an
-  // unknown key also gets a warning on the error stream. False only when the
-  // file cannot be opened.
+  // unknown key also gets a warning on the error stream. False when the
+  // file cannot be opened or read.
   bool ReadConfig(const std::string& fileName);
   // 1 to 10 for the ten configuration keys, 0 for anything else.
   int KeyIndex(const std::string& key) const;
   std::string GetConfigValue(int index) const;
   std::string GetConfigValue(ConfigKey key) const;
 
-  // Reads name<TAB>size lines into genomeSizes. False when the file cannot be opened.
+  // Reads name<TAB>size lines into genomeSizes. False when the file cannot be
+  // opened or read.
   bool ReadGenomeSizeTable(const std::string& path);
 
   // Replaces fileList with the entries of dir that have the extension format.
@@ -75,23 +76,27 @@ class CMappingEngine {
 
   // Writes the angle file of listed gene table fileIndex into outDir. False
   // when the gene table cannot be read, its genome has no size, or the angle
-  // file cannot be written.
+  // file cannot be written, or reading the gene table fails part way.
   bool TransformGeneTable(int fileIndex, const std::string& outDir);
   // Splits one gene-table line into currentRow; false for an empty line.
   bool SplitGeneTableLine(const std::string& line);
 
-  // Rebuilds genes[side] from the angle file of listed file fileIndex.
-  void LoadAngleFile(int side, int fileIndex);
+  // Rebuilds genes[side] from the angle file of listed file fileIndex; a
+  // file that cannot be opened has no genes. False when reading it fails.
+  bool LoadAngleFile(int side, int fileIndex);
   // Attaches protein sequences to genes[side] from the genome's .faa file.
-  // False when that file cannot be opened.
+  // False when that file cannot be opened or read.
   bool LoadProteinFile(int side, int fileIndex);
 
   // Pairs side 0 with side 1 by COG identifier into mappingResults; with
   // alignment, only partners whose proteins align above the threshold.
-  void MapGenes(bool alignmentEnabled);
+  // False when the score table cannot be read.
+  bool MapGenes(bool alignmentEnabled);
 
   // Writes the pair's three result files under outDir and empties
-  // mappingResults. False when a result file cannot be written.
+  // mappingResults; a pair with no accepted entry writes none and removes
+  // those of an earlier run. False when a result file cannot be written or
+  // removed.
   bool WritePairResults(int firstIndex, int secondIndex, const std::string& outDir);
 
   std::vector<GenomeSizeEntry> genomeSizes;
@@ -101,6 +106,9 @@ class CMappingEngine {
   ConfigTable configValues;
   std::array<std::vector<GeneRecord>, 2> genes;
   std::vector<MappingEntry> mappingResults;
+  // The input whose reading failed part way, as its path was configured;
+  // empty while every read has succeeded. A stage that sets it returns false.
+  std::string unreadableInput;
 
  private:
   void WarnUnknownKey(const std::string& fileName, int lineNumber, const std::string& key);

@@ -19,6 +19,10 @@ bool CMappingEngine::TransformGeneTable(int fileIndex, const std::string& outDir
   while (table.Next(line)) {
     if (SplitGeneTableLine(line)) geneTableRows.push_back(currentRow);
   }
+  if (table.ReadFailed()) {
+    unreadableInput = path;
+    return false;
+  }
 
   const GenomeSizeEntry* genome = key.empty() ? nullptr : circog::FindGenomeSize(genomeSizes, key);
   if (genome == nullptr) {

@@ -9,6 +9,10 @@ bool CMappingEngine::ReadGenomeSizeTable(const std::string& path) {
   while (file.Next(line)) {
     if (auto entry = circog::ParseGenomeSizeLine(line)) genomeSizes.push_back(std::move(*entry));
   }
+  if (file.ReadFailed()) {
+    unreadableInput = path;
+    return false;
+  }
   circog::PrintLine(console_, "#\tEnd of reading gene length information.");
   circog::PrintLine(console_, "");
   return true;

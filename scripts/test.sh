@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds circog three ways and runs every test in each: the release build,
 # AddressSanitizer with UndefinedBehaviorSanitizer, and the scalar-only build;
-# then the kit's tests, with the release build's binary.
+# then the pool tests under ThreadSanitizer, the kit's tests with the release
+# build's binary, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,5 +18,12 @@ run() {
 run sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_SANITIZE=ON -DCIRCOG_BENCHMARKS=OFF
 run scalar -DCMAKE_BUILD_TYPE=Release -DCIRCOG_SCALAR_ONLY=ON -DCIRCOG_BENCHMARKS=OFF
 run release -DCMAKE_BUILD_TYPE=Release
+echo "== ThreadSanitizer build of the pool tests"
+cmake -S . -B build/tsan -DCIRCOG_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_TSAN=ON \
+  -DCIRCOG_BENCHMARKS=OFF >/dev/null
+cmake --build build/tsan -j"$jobs" --target test_compare
+build/tsan/tests/test_compare --gtest_brief=1
 echo "== kit"
 CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -rs -p no:cacheprovider kit/tests
+echo "== fuzzers, 30 s each"
+scripts/fuzz.sh 30

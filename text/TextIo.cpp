@@ -1,11 +1,16 @@
 #include "text/TextIo.h"
 
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 
+#include <atomic>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace circog {
 
@@ -67,7 +72,11 @@ bool LineReader::Fill() {
   if (eof_ || file_ == nullptr) return false;
   begin_ = 0;
   end_ = std::fread(buffer_, 1, sizeof buffer_, file_);
-  if (end_ == 0) eof_ = true;
+  if (end_ == 0) {
+    eof_ = true;
+    // A read error also returns nothing; it must not pass for the end.
+    failed_ = std::ferror(file_) != 0;
+  }
   return end_ > 0;
 }
 
@@ -89,22 +98,49 @@ bool LineReader::Next(std::string& line) {
     begin_ = end_;
     any = true;
   }
+  if (failed_) return false;
   // The last line has no line feed; a CR at the very end of the file is dropped.
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return any;
 }
 
+bool IsRegularFile(std::string_view path) {
+  struct stat status;
+  return stat(FileSystemPath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 namespace {
 
-// A directory opens for reading here but yields no text: it is no input file.
+// Opening without waiting keeps a FIFO with no writer from blocking; the
+// descriptor is then checked, so nothing can be swapped in between.
 std::FILE* OpenRegularInput(std::string_view path) {
-  std::FILE* file = std::fopen(FileSystemPath(path).c_str(), "rb");
+  const int fd = open(FileSystemPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat status;
-  if (file != nullptr && fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
-    std::fclose(file);
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
     return nullptr;
   }
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
   return file;
+}
+
+// Opens path for writing without blocking on a FIFO that has no reader.
+std::FILE* OpenForWriting(const std::string& path, int flags, mode_t mode) {
+  const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | flags, mode);
+  if (fd < 0) return nullptr;
+  std::FILE* file = nullptr;
+  if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+// The directory part of a path with its final '/', or "" for a bare name.
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace
@@ -115,10 +151,40 @@ InputFile::~InputFile() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-OutputFile::OutputFile(std::string_view path)
-    : file_(std::fopen(FileSystemPath(path).c_str(), "wb")), ok_(file_ != nullptr) {}
+OutputFile::OutputFile(std::string_view path) : target_(FileSystemPath(path)) {
+  struct stat status;
+  const bool exists = stat(target_.c_str(), &status) == 0;
+  if (exists && !S_ISREG(status.st_mode)) {
+    file_ = OpenForWriting(target_, O_TRUNC, 0666);
+    ok_ = file_ != nullptr;
+    return;
+  }
+  if (exists) {
+    char* resolved = realpath(target_.c_str(), nullptr);
+    if (resolved != nullptr) target_ = resolved;
+    std::free(resolved);
+  }
+  static std::atomic<unsigned> serial{0};
+  const std::string directory = DirectoryOf(target_);
+  // The name is cut short where needed so that the temporary's stays legal.
+  const std::string stem = directory + "." + target_.substr(directory.size(), 200) + "." +
+                           std::to_string(getpid()) + ".";
+  // A temporary left by a killed run of the same process id is skipped over.
+  for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
+    temporary_ = stem + std::to_string(serial++) + ".tmp";
+    file_ = OpenForWriting(temporary_, O_CREAT | O_EXCL, 0666);
+    if (file_ == nullptr && errno != EEXIST) break;
+  }
+  if (file_ == nullptr) {
+    temporary_.clear();
+    return;
+  }
+  // A replaced file keeps its permissions.
+  if (exists) fchmod(fileno(file_), status.st_mode & 07777);
+  ok_ = true;
+}
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() { Abandon(); }
 
 bool OutputFile::WriteLine(std::string_view text) {
   if (!ok_) return false;
@@ -130,11 +196,28 @@ bool OutputFile::WriteLine(std::string_view text) {
 }
 
 bool OutputFile::Close() {
-  if (file_ != nullptr) {
-    if (std::fclose(file_) != 0) ok_ = false;
-    file_ = nullptr;
+  if (file_ == nullptr) return ok_;
+  if (std::fclose(file_) != 0) ok_ = false;
+  file_ = nullptr;
+  if (!temporary_.empty()) {
+    if (ok_ && std::rename(temporary_.c_str(), target_.c_str()) != 0) ok_ = false;
+    if (!ok_) unlink(temporary_.c_str());
+    temporary_.clear();
   }
   return ok_;
+}
+
+void OutputFile::Abandon() {
+  if (file_ == nullptr) return;
+  std::fclose(file_);
+  file_ = nullptr;
+  if (!temporary_.empty()) unlink(temporary_.c_str());
+  temporary_.clear();
+  ok_ = false;
+}
+
+bool RemoveFile(std::string_view path) {
+  return unlink(FileSystemPath(path).c_str()) == 0 || errno == ENOENT || errno == ENOTDIR;
 }
 
 }  // namespace circog

@@ -37,8 +37,10 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  // False when no line is left.
+  // False when no line is left, or when reading failed (then Failed()).
   bool Next(std::string& line);
+  // True once the file reported a read error: the lines so far are not all.
+  bool Failed() const { return failed_; }
 
  private:
   bool Fill();
@@ -48,9 +50,16 @@ class LineReader {
   size_t begin_ = 0;
   size_t end_ = 0;
   bool eof_ = false;
+  bool failed_ = false;
 };
 
-// An input file opened from a configured path; closes itself.
+// True when path names a regular file (following links); devices, FIFOs,
+// sockets and directories are not input files.
+bool IsRegularFile(std::string_view path);
+
+// An input file opened from a configured path; closes itself. Only a regular
+// file opens: a FIFO, device, socket or directory counts as missing, and
+// opening never blocks.
 class InputFile {
  public:
   explicit InputFile(std::string_view path);
@@ -60,15 +69,22 @@ class InputFile {
 
   bool IsOpen() const { return file_ != nullptr; }
   bool Next(std::string& line) { return reader_.Next(line); }
+  // True when reading stopped at an error rather than at the end.
+  bool ReadFailed() const { return reader_.Failed(); }
 
  private:
   std::FILE* file_;
   LineReader reader_;
 };
 
-// An output file created or truncated from a configured path. Lines are
-// buffered and written out at the latest when the file closes; any failed
-// open, write or close makes Close() false.
+// An output file for a configured path, replaced whole or not at all. Lines
+// go through a buffer into a hidden temporary beside the file (".name.<pid>.
+// <n>.tmp", which no directory scan lists); Close() renames it over the file
+// once everything is written and closed. A failed write or close, or a file
+// dropped without Close(), removes the temporary and leaves an earlier file
+// untouched. A path that already names something other than a regular file
+// (a device such as /dev/null) is written directly. A link is followed: its
+// target is replaced.
 class OutputFile {
  public:
   explicit OutputFile(std::string_view path);
@@ -79,12 +95,21 @@ class OutputFile {
   bool IsOpen() const { return file_ != nullptr; }
   // False once anything has failed.
   bool WriteLine(std::string_view text);
+  // Writes out, closes and puts the file in place; false when any step failed.
   bool Close();
 
  private:
-  std::FILE* file_;
-  bool ok_;
+  void Abandon();
+
+  std::FILE* file_ = nullptr;
+  std::string target_;     // the file system path to replace
+  std::string temporary_;  // empty when writing the target directly
+  bool ok_ = false;
 };
+
+// Removes the file at a configured path; a file that is not there counts as
+// removed. False when it exists and cannot be removed.
+bool RemoveFile(std::string_view path);
 
 }  // namespace circog
 

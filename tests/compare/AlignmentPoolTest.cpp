@@ -48,3 +48,37 @@ TEST(AlignmentPoolTest, NothingToAlign) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AlignmentPoolTest, ThrowsWhatAWorkerThrewAfterTheEarlierPairs) {
+  const std::string residues = "ACDE";
+  CProteinAligner prototype;
+  for (int threads : {1, 2}) {
+    size_t consumed = 0;
+    EXPECT_THROW(circog::AlignInOrder(
+                     prototype, 3000,
+                     [&](size_t k, const std::string*& first, const std::string*& second) {
+                       if (k == 2000) throw std::bad_alloc();
+                       first = second = &residues;
+                     },
+                     [&](size_t, const circog::AlignmentOutcome&) { ++consumed; }, [] {}, threads),
+                 std::bad_alloc);
+    EXPECT_EQ(consumed, 2000u);
+  }
+}
+
+TEST(AlignmentPoolTest, PairBeyondAnyMemoryIsOutOfMemory) {
+  // A direction matrix of 10^12 cells fits in no machine this runs on.
+  const std::string huge(1000000, 'A');
+  CProteinAligner prototype;
+  EXPECT_THROW(circog::AlignInOrder(
+                   prototype, 1,
+                   [&](size_t, const std::string*& first, const std::string*& second) {
+                     first = second = &huge;
+                   },
+                   [](size_t, const circog::AlignmentOutcome&) {}, [] {}, 2),
+               std::bad_alloc);
+}
+
+}  // namespace

@@ -105,9 +105,12 @@ TEST_P(GoldenCase, MatchesExpected) {
       failures.push_back("standard error" + diff);
     }
   }
-  // After the run the tree must be the input tree with expected/files laid over it.
+  // After the run the tree must be the input tree with expected/files laid
+  // over it, less the input files that expected/removed lists.
   auto want = Snapshot(caseDir / "input");
   for (auto& [rel, bytes] : Snapshot(expected / "files")) want[rel] = std::move(bytes);
+  std::istringstream removed(ReadBytes(expected / "removed"));
+  for (std::string rel; std::getline(removed, rel);) want.erase(rel);
   const auto after = Snapshot(work);
   for (const auto& [rel, bytes] : after) {
     const auto found = want.find(rel);
