@@ -30,11 +30,24 @@ struct NwProblem {
   int32_t gap = 0;  // added once per gap position
 };
 
-// Cell (i, j) of the n x m direction matrix, both 0-based, is
-// cells[i * stride + j]. Kernels may write anywhere in a row up to stride.
+// Cell (i, j) of the n x m direction matrix, both 0-based, lies in row i at
+// cells + i * stride. Within a row a kernel may keep the plain column order or
+// stripe the columns over its lanes: with L lanes and segments of S columns,
+// column j = l * S + v (lane l, vector v) is byte v * L + l. The plain order
+// is L = 1 with one segment longer than any row. Kernels may write anywhere
+// in a row up to stride, and set lanes and segment to the layout they used.
 struct DirectionMatrix {
   uint8_t* cells = nullptr;
   size_t stride = 0;
+  int32_t lanes = 1;
+  int32_t segment = INT32_MAX;
+
+  // Where cell (i, j) lies; the traceback steps through columns without it.
+  size_t Offset(int32_t i, int32_t j) const {
+    return static_cast<size_t>(i) * stride + static_cast<size_t>(j % segment) * lanes +
+           static_cast<size_t>(j / segment);
+  }
+  uint8_t At(int32_t i, int32_t j) const { return cells[Offset(i, j)]; }
 };
 
 // Rows are padded to whole 64-byte blocks, the widest vector a kernel stores.
@@ -55,10 +68,10 @@ class NwScratch {
   size_t size_ = 0;
 };
 
-using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch);
+using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 
 // The reference: one cell at a time, rows of the first sequence, columns of
 // the second; ties go to the diagonal, then up, then left.
-int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch);
+int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 
 }  // namespace circog

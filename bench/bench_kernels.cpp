@@ -105,7 +105,7 @@ void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, cons
       const circog::NwProblem problem{pair.firstClasses.data(), static_cast<int32_t>(pair.firstClasses.size()),
                                       pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
                                       Pam250().data(), kGap};
-      const circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
+      circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
       benchmark::DoNotOptimize(kernel->fill(problem, dirs, scratch));
     }
     benchmark::ClobberMemory();
@@ -137,7 +137,8 @@ void CheckParasailScores(const Workload& work) {
                                     pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
                                     Pam250().data(), kGap};
     std::vector<uint8_t> cells(pair.first.size() * circog::DirectionStride(problem.m));
-    const int32_t ours = circog::NwFillScalar(problem, {cells.data(), circog::DirectionStride(problem.m)}, scratch);
+    circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
+    const int32_t ours = circog::NwFillScalar(problem, dirs, scratch);
     parasail_result_t* result = parasail_nw_trace_scan_16(pair.first.data(), static_cast<int>(pair.first.size()),
                                                           pair.second.data(), static_cast<int>(pair.second.size()),
                                                           -kGap, -kGap, &parasail_pam250);
