@@ -22,14 +22,14 @@ constexpr size_t kWindow = 1024;
 
 struct Slot {
   std::atomic<int64_t> pair{-1};  // which pair's outcome the slot holds
-  AlignmentOutcome outcome;
+  AlignmentCounts counts;
 };
 
 }  // namespace
 
 void AlignInOrder(const CProteinAligner& prototype, size_t count,
-                  const std::function<void(size_t, const std::string*&, const std::string*&)>& pairAt,
-                  const std::function<void(size_t, const AlignmentOutcome&)>& consume,
+                  const std::function<void(size_t, std::string_view&, std::string_view&)>& pairAt,
+                  const std::function<void(size_t, const AlignmentCounts&)>& consume,
                   const std::function<void()>& beforeWait, int threads) {
   if (count == 0) return;
   auto slots = std::make_unique<Slot[]>(kWindow);
@@ -38,7 +38,6 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
 
   auto work = [&] {
     CProteinAligner aligner(prototype);
-    std::string alignedFirst, alignedSecond, matchLine;
     for (;;) {
       const size_t k = next.fetch_add(1, std::memory_order_relaxed);
       if (k >= count) return;
@@ -47,12 +46,10 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
            done = consumed.load(std::memory_order_acquire)) {
         consumed.wait(done, std::memory_order_acquire);
       }
-      const std::string* first = nullptr;
-      const std::string* second = nullptr;
+      std::string_view first, second;
       pairAt(k, first, second);
-      aligner.AlignQuietly(*first, *second, alignedFirst, alignedSecond, matchLine);
       Slot& slot = slots[k % kWindow];
-      slot.outcome = {aligner.m_similarCount, static_cast<int32_t>(matchLine.size())};
+      slot.counts = aligner.AlignCounts(first, second);
       slot.pair.store(static_cast<int64_t>(k), std::memory_order_release);
       slot.pair.notify_one();
     }
@@ -71,7 +68,7 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
         held = slot.pair.load(std::memory_order_acquire);
       } while (held != static_cast<int64_t>(k));
     }
-    consume(k, slot.outcome);
+    consume(k, slot.counts);
     consumed.store(k + 1, std::memory_order_release);
     consumed.notify_all();
   }
