@@ -33,21 +33,38 @@ struct NwProblem {
 // Cell (i, j) of the n x m direction matrix, both 0-based, lies in row i at
 // cells + i * stride. Within a row a kernel may keep the plain column order or
 // stripe the columns over its lanes: with L lanes and segments of S columns,
-// column j = l * S + v (lane l, vector v) is byte v * L + l. The plain order
-// is L = 1 with one segment longer than any row. Kernels may write anywhere
-// in a row up to stride, and set lanes and segment to the layout they used.
+// column j = l * S + v sits in lane l of vector v. The plain order is L = 1
+// with one segment longer than any row. A row holds a byte per cell (byte
+// v * L + l), or, packed, two L-bit masks per vector (bytes v * L / 4 on,
+// lane l at bit l): first the cells that came from the diagonal, then those
+// whose score equals the up candidate; the diagonal wins where both are set.
+// Kernels may write anywhere in the n x stride bytes they are given, and set
+// stride, lanes, segment and packed to the layout they used.
 struct DirectionMatrix {
   uint8_t* cells = nullptr;
   size_t stride = 0;
   int32_t lanes = 1;
   int32_t segment = INT32_MAX;
+  bool packed = false;
 
-  // Where cell (i, j) lies; the traceback steps through columns without it.
-  size_t Offset(int32_t i, int32_t j) const {
-    return static_cast<size_t>(i) * stride + static_cast<size_t>(j % segment) * lanes +
-           static_cast<size_t>(j / segment);
+  // The plain byte layout, which the scalar reference writes.
+  void SetPlain() {
+    lanes = 1;
+    segment = INT32_MAX;
+    packed = false;
   }
-  uint8_t At(int32_t i, int32_t j) const { return cells[Offset(i, j)]; }
+
+  // Direction of cell (i, j); the traceback steps through a row without it.
+  uint8_t At(int32_t i, int32_t j) const {
+    const uint8_t* row = cells + static_cast<size_t>(i) * stride;
+    const auto vector = static_cast<size_t>(j % segment);
+    const auto lane = static_cast<size_t>(j / segment);
+    if (!packed) return row[vector * lanes + lane];
+    const uint8_t* masks = row + vector * lanes / 4 + lane / 8;
+    const int bit = static_cast<int>(lane % 8);
+    if ((masks[0] >> bit) & 1) return kDiagonal;
+    return (masks[lanes / 8] >> bit) & 1 ? kUp : kLeft;
+  }
 };
 
 // Rows are padded to whole 64-byte blocks, the widest vector a kernel stores.

@@ -23,8 +23,7 @@ int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix& dirs, NwScratch&
   const int32_t n = problem.n;
   const int32_t m = problem.m;
   const int32_t gap = problem.gap;
-  dirs.lanes = 1;
-  dirs.segment = INT32_MAX;
+  dirs.SetPlain();
   // Two rows of scores suffice: the direction matrix keeps what the
   // traceback needs.
   auto* rows = static_cast<int32_t*>(scratch.Get(2 * (static_cast<size_t>(m) + 1) * sizeof(int32_t)));

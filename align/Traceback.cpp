@@ -1,5 +1,7 @@
 #include "align/Traceback.h"
 
+#include <cstddef>
+
 namespace circog {
 namespace {
 
@@ -42,62 +44,106 @@ class TextFromEnd {
   char* marker_;
 };
 
-// Column j of a direction row, stepped from the last column to the first
-// without a division per step (see DirectionMatrix for the layout).
-class ColumnCursor {
+// Cell (i, j) of a direction matrix, stepped up and to the left by pointer
+// moves alone (see DirectionMatrix for the layouts). The walk branches on
+// each direction: runs of diagonal steps are predicted, and the next address
+// then never waits for the last load.
+template <bool kPacked>
+class Cell {
  public:
-  ColumnCursor(const DirectionMatrix& dirs, int32_t j)
-      : lanes_(dirs.lanes), segment_(dirs.segment), vector_(j % dirs.segment), lane_(j / dirs.segment) {}
+  Cell(const DirectionMatrix& dirs, ptrdiff_t i, ptrdiff_t j)
+      : stride_(dirs.stride),
+        vectorBytes_(kPacked ? static_cast<size_t>(dirs.lanes) / 4 : static_cast<size_t>(dirs.lanes)),
+        upBytes_(static_cast<size_t>(dirs.lanes) / 8),
+        segment_(static_cast<size_t>(dirs.segment)),
+        vector_(static_cast<size_t>(j) % segment_) {
+    const size_t lane = static_cast<size_t>(j) / segment_;
+    at_ = dirs.cells + static_cast<size_t>(i) * stride_ + vector_ * vectorBytes_ + (kPacked ? lane / 8 : lane);
+    bit_ = static_cast<unsigned>(lane % 8);
+  }
 
-  size_t Offset() const { return static_cast<size_t>(vector_) * lanes_ + lane_; }
-  void StepLeft() {
-    if (vector_ == 0) {
-      vector_ = segment_;
-      --lane_;
+  uint8_t Direction() const {
+    if constexpr (!kPacked) {
+      return *at_;
+    } else {
+      if ((at_[0] >> bit_) & 1) return kDiagonal;
+      return (at_[upBytes_] >> bit_) & 1 ? kUp : kLeft;
     }
-    --vector_;
+  }
+  void StepUp() { at_ -= stride_; }
+  void StepLeft() {
+    if (vector_ != 0) {
+      --vector_;
+      at_ -= vectorBytes_;
+      return;
+    }
+    // From the first vector back to the last one, one lane down.
+    vector_ = segment_ - 1;
+    at_ += vector_ * vectorBytes_;
+    if (!kPacked || bit_ == 0) {
+      --at_;
+      bit_ = 7;
+    } else {
+      --bit_;
+    }
   }
 
  private:
-  int32_t lanes_;
-  int32_t segment_;
-  int32_t vector_;
-  int32_t lane_;
+  const uint8_t* at_;
+  unsigned bit_;
+  size_t stride_;
+  size_t vectorBytes_;
+  size_t upBytes_;
+  size_t segment_;
+  size_t vector_;
 };
 
-template <typename Text>
+template <bool kPacked, typename Text>
 TracebackCounts Walk(const TracebackInput& input, Text& text) {
   const std::string_view a = input.first;
   const std::string_view b = input.second;
-  TracebackCounts counts;
+  const int32_t* substitution = input.substitution;
+  const uint8_t* firstClasses = input.firstClasses;
+  const uint8_t* secondClasses = input.secondClasses;
+  int32_t similar = 0;
   int32_t diagonals = 0;
-  auto i = static_cast<int32_t>(a.size()) - 1;
-  auto j = static_cast<int32_t>(b.size()) - 1;
+  auto i = static_cast<ptrdiff_t>(a.size()) - 1;
+  auto j = static_cast<ptrdiff_t>(b.size()) - 1;
   if (i >= 0 && j >= 0) {
-    ColumnCursor column(input.dirs, j);
-    while (i >= 0 && j >= 0) {
-      const uint8_t direction = input.dirs.cells[static_cast<size_t>(i) * input.dirs.stride + column.Offset()];
+    Cell<kPacked> cell(input.dirs, i, j);
+    for (;;) {
+      const uint8_t direction = cell.Direction();
       if (direction == kDiagonal) {
-        const int32_t score =
-            input.substitution[input.firstClasses[i] * kResidueClasses + input.secondClasses[j]];
+        const int32_t score = substitution[firstClasses[i] * kResidueClasses + secondClasses[j]];
         const char marker = ColumnMarker(a[i], b[j], score);
-        counts.similarCount += marker != '~';
+        similar += marker != '~';
         ++diagonals;
-        text.Column(a[i--], b[j--], marker);
-        column.StepLeft();
+        text.Column(a[i], b[j], marker);
+        --i;
+        --j;
+        cell.StepUp();
+        cell.StepLeft();
       } else if (direction == kUp) {
-        text.Column(a[i--], '-', '-');
+        text.Column(a[i], '-', '-');
+        --i;
+        cell.StepUp();
       } else {
-        text.Column('-', b[j--], '-');
-        column.StepLeft();
+        text.Column('-', b[j], '-');
+        --j;
+        cell.StepLeft();
       }
+      if (i < 0 || j < 0) break;
     }
   }
   // One sequence is used up; the rest of the other faces gaps.
   for (; i >= 0; --i) text.Column(a[i], '-', '-');
   for (; j >= 0; --j) text.Column('-', b[j], '-');
-  counts.columns = static_cast<int32_t>(a.size() + b.size()) - diagonals;
-  return counts;
+  return {similar, static_cast<int32_t>(a.size() + b.size()) - diagonals};
+}
+
+template <typename Text>
+TracebackCounts Walk(const TracebackInput& input, Text& text) {
+  return input.dirs.packed ? Walk<true>(input, text) : Walk<false>(input, text);
 }
 
 }  // namespace

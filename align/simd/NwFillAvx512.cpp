@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "align/simd/NwFillLayout.h"
@@ -56,12 +57,6 @@ struct Lanes16 {
     const __m512i index = _mm512_cvtepu8_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(classes)));
     return _mm512_permutexvar_epi16(index, low);
   }
-  // Masked stores keep the vector ports free; the diagonal wins ties.
-  static void StoreDirections(uint8_t* out, Mask isUp, Mask isDiagonal) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_set1_epi8(kLeft));
-    _mm256_mask_storeu_epi8(out, isUp, _mm256_set1_epi8(kUp));
-    _mm256_mask_storeu_epi8(out, isDiagonal, _mm256_set1_epi8(kDiagonal));
-  }
 };
 
 struct Lanes32 {
@@ -89,11 +84,6 @@ struct Lanes32 {
   static __m512i Lookup(const uint8_t* classes, __m512i low, __m512i high) {
     const __m512i index = _mm512_cvtepu8_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(classes)));
     return _mm512_permutex2var_epi32(low, index, high);
-  }
-  static void StoreDirections(uint8_t* out, Mask isUp, Mask isDiagonal) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_set1_epi8(kLeft));
-    _mm_mask_storeu_epi8(out, isUp, _mm_set1_epi8(kUp));
-    _mm_mask_storeu_epi8(out, isDiagonal, _mm_set1_epi8(kDiagonal));
   }
 };
 
@@ -141,8 +131,12 @@ int32_t StripedFill(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, N
   const auto edge = static_cast<Score>(-int64_t{offset});
   const __m512i edges = L::Set(edge);
   for (size_t k = 0; k < columns; ++k) above[k] = edge;
+  // Directions packed: two masks per vector, rows back to back.
   dirs.lanes = W;
   dirs.segment = segment;
+  dirs.packed = true;
+  dirs.stride = columns / 4;
+  constexpr size_t kMaskBytes = W / 8;
   const size_t last = columns - W;
   for (int32_t i = 1; i <= p.n; ++i) {
     const Score* prof = profile + p.first[i - 1] * columns;
@@ -166,7 +160,10 @@ int32_t StripedFill(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, N
       const __m512i diag = L::Add(aboveLeft, _mm512_load_si512(prof + k));
       const __m512i t = L::Max(_mm512_load_si512(current + k), before);
       _mm512_store_si512(current + k, t);
-      L::StoreDirections(dirRow + k, L::Equal(t, up), L::Equal(t, diag));
+      const typename L::Mask isDiagonal = L::Equal(t, diag);
+      const typename L::Mask isUp = L::Equal(t, up);
+      std::memcpy(dirRow + k / 4, &isDiagonal, kMaskBytes);
+      std::memcpy(dirRow + k / 4 + kMaskBytes, &isUp, kMaskBytes);
       aboveLeft = up;
     }
     Score* done = current;

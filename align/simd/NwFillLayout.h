@@ -87,8 +87,7 @@ using LaneFill = int32_t (*)(const NwProblem& p, int32_t offset, DirectionMatrix
 inline int32_t FillByPlan(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch,
                           int32_t lanes16, LaneFill fill16, LaneFill fill32) {
   const NwLanePlan plan = NwPlanLanes(problem, lanes16);
-  dirs.lanes = 1;
-  dirs.segment = INT32_MAX;
+  dirs.SetPlain();
   switch (plan.bits) {
     case 16:
       return fill16(problem, plan.offset, dirs, scratch);
