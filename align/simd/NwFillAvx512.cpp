@@ -30,8 +30,9 @@ struct Lanes16 {
   static constexpr int kCount = 32;
 
   __m512i laneBelow;  // lane l reads lane l - 1
+  __m512i topWord;    // every word of a block reads the block's last word
 
-  Lanes16() {
+  Lanes16() : topWord(_mm512_set1_epi16(0x0F0E)) {
     alignas(64) int16_t below[kCount];
     for (int l = 0; l < kCount; ++l) below[l] = static_cast<int16_t>(l == 0 ? 0 : l - 1);
     laneBelow = _mm512_load_si512(below);
@@ -44,13 +45,24 @@ struct Lanes16 {
   __m512i ShiftUp(__m512i v, __m512i first) const {
     return _mm512_mask_permutexvar_epi16(first, ~Mask{1}, laneBelow, v);
   }
+  // Within each 128-bit block first, by single-cycle byte shifts; then each
+  // block takes the top of every block below it.
   __m512i PrefixMax(__m512i u) const {
     const __m512i zero = _mm512_setzero_si512();
-    u = Max(u, _mm512_maskz_permutexvar_epi16(~Mask{1}, laneBelow, u));
-    u = Max(u, _mm512_alignr_epi32(u, zero, 15));
-    u = Max(u, _mm512_alignr_epi64(u, zero, 7));
-    u = Max(u, _mm512_alignr_epi64(u, zero, 6));
-    return Max(u, _mm512_alignr_epi64(u, zero, 4));
+    u = Max(u, _mm512_bslli_epi128(u, 2));
+    u = Max(u, _mm512_bslli_epi128(u, 4));
+    u = Max(u, _mm512_bslli_epi128(u, 8));
+    // The blocks one, two and three below, shifted in side by side.
+    const __m512i top = _mm512_shuffle_epi8(u, topWord);
+    const __m512i below = Max(_mm512_alignr_epi64(top, zero, 6),
+                              Max(_mm512_alignr_epi64(top, zero, 4), _mm512_alignr_epi64(top, zero, 2)));
+    return Max(u, below);
+  }
+  // The 32-entry lookup table from its entries as two vectors of int32.
+  static void Table(__m512i first16, __m512i rest, __m512i& low, __m512i& high) {
+    low = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(first16)),
+                             _mm512_cvtepi32_epi16(rest), 1);
+    high = low;
   }
   // The profile entries of 32 columns from their classes.
   static __m512i Lookup(const uint8_t* classes, __m512i low, __m512i) {
@@ -80,6 +92,10 @@ struct Lanes32 {
     u = Max(u, _mm512_alignr_epi64(u, zero, 7));
     u = Max(u, _mm512_alignr_epi64(u, zero, 6));
     return Max(u, _mm512_alignr_epi64(u, zero, 4));
+  }
+  static void Table(__m512i first16, __m512i rest, __m512i& low, __m512i& high) {
+    low = first16;
+    high = rest;
   }
   static __m512i Lookup(const uint8_t* classes, __m512i low, __m512i high) {
     const __m512i index = _mm512_cvtepu8_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(classes)));
@@ -114,14 +130,16 @@ int32_t StripedFill(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, N
     const size_t j = k % W * segment + k / W;
     striped[k] = j < static_cast<size_t>(p.m) ? p.second[j] : kPadClass;
   }
+  const __m512i twoGaps = _mm512_set1_epi32(-2 * p.gap);
   for (int c = 0; c < kResidueClasses; ++c) {
-    alignas(64) Score row[64 / sizeof(Score) * 2] = {};
-    for (int k = 0; k < kResidueClasses; ++k) {
-      row[k] = static_cast<Score>(p.substitution[c * kResidueClasses + k] - 2 * p.gap);
-    }
-    row[kPadClass] = static_cast<Score>(-2 * p.gap);
-    const __m512i low = _mm512_load_si512(row);
-    const __m512i high = _mm512_load_si512(row + W);
+    // Entries 0 to 20 from the table row, then 0 (the pad class and above),
+    // each plus the two gaps; built in registers, as a table written to the
+    // stack piecewise and read back whole would stall.
+    const int32_t* scores = p.substitution + c * kResidueClasses;
+    const __m512i first16 = _mm512_add_epi32(_mm512_loadu_si512(scores), twoGaps);
+    const __m512i rest = _mm512_add_epi32(_mm512_maskz_loadu_epi32(__mmask16{0x1F}, scores + 16), twoGaps);
+    __m512i low, high;
+    L::Table(first16, rest, low, high);
     for (size_t k = 0; k < columns; k += W) {
       _mm512_store_si512(profile + c * columns + k, L::Lookup(striped + k, low, high));
     }
@@ -130,18 +148,19 @@ int32_t StripedFill(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, N
   // Row 0 and column 0 are all gaps, so R is 0 there: lanes hold -offset.
   const auto edge = static_cast<Score>(-int64_t{offset});
   const __m512i edges = L::Set(edge);
-  for (size_t k = 0; k < columns; ++k) above[k] = edge;
+  for (size_t k = 0; k < columns; k += W) _mm512_store_si512(above + k, edges);
   // Directions packed: two masks per vector, rows back to back.
   dirs.lanes = W;
   dirs.segment = segment;
   dirs.packed = true;
   dirs.stride = columns / 4;
   constexpr size_t kMaskBytes = W / 8;
-  const size_t last = columns - W;
+  // The last vector of the row above, kept in a register for the next row.
+  __m512i lastAbove = edges;
   for (int32_t i = 1; i <= p.n; ++i) {
     const Score* prof = profile + p.first[i - 1] * columns;
     // Column j - 1 of vector 0 is the previous segment's last column.
-    const __m512i firstAboveLeft = lanes.ShiftUp(_mm512_load_si512(above + last), edges);
+    const __m512i firstAboveLeft = lanes.ShiftUp(lastAbove, edges);
     __m512i aboveLeft = firstAboveLeft;
     __m512i running = _mm512_setzero_si512();
     for (size_t k = 0; k < columns; k += W) {
@@ -160,6 +179,7 @@ int32_t StripedFill(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, N
       const __m512i diag = L::Add(aboveLeft, _mm512_load_si512(prof + k));
       const __m512i t = L::Max(_mm512_load_si512(current + k), before);
       _mm512_store_si512(current + k, t);
+      lastAbove = t;
       const typename L::Mask isDiagonal = L::Equal(t, diag);
       const typename L::Mask isUp = L::Equal(t, up);
       std::memcpy(dirRow + k / 4, &isDiagonal, kMaskBytes);

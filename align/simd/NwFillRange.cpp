@@ -12,15 +12,11 @@ NwLanePlan NwPlanLanes(const NwProblem& problem, int32_t lanes16) {
   constexpr int64_t kLimit = int64_t{1} << 24;
   if (problem.n <= 0 || problem.m <= 0 || problem.gap >= 0) return {};
   if (problem.n > kLimit || problem.m > kLimit || problem.gap < -kLimit) return {};
-  // 32-bit extremes, widened afterwards: the loop runs on whole vectors.
-  int32_t low32 = 0;
-  int32_t high32 = 0;
-  for (int k = 0; k < kResidueClasses * kResidueClasses; ++k) {
-    low32 = std::min(low32, problem.substitution[k]);
-    high32 = std::max(high32, problem.substitution[k]);
-  }
-  const int64_t lowSub = low32;
-  const int64_t highSub = high32;
+  NwProblem ranged = problem;
+  if (!ranged.rangeKnown) SetScoreRange(ranged);
+  // The bounds below take 0 as a substitution score too.
+  const int64_t lowSub = std::min(ranged.lowestScore, 0);
+  const int64_t highSub = std::max(ranged.highestScore, 0);
   if (lowSub < -kLimit || highSub > kLimit) return {};
 
   // Padded columns score 0 against every residue, so the computed rectangle

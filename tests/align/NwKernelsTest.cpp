@@ -343,6 +343,28 @@ TEST(NwKernels, LargeScoresSwitchTo32BitLanes) {
   checker.Check(shortSecond, longFirst, Pam250(), -40);
 }
 
+TEST(NwKernels, ScoreRangeGivenOrLookedUpPlansAlike) {
+#ifndef CIRCOG_SCALAR_ONLY
+  std::mt19937 rng(17);
+  Matrix large = Pam250();
+  large[ClassOf('W') * kResidueClasses + ClassOf('W')] = 2000;
+  const Matrix negative(kResidueClasses * kResidueClasses, -3);
+  for (const Matrix* table : {&Pam250(), static_cast<const Matrix*>(&large), &negative}) {
+    for (int32_t length : {10, 300, 3000}) {
+      const Classes first = RandomClasses(rng, length);
+      NwProblem problem{first.data(), length, first.data(), length, table->data(), -6};
+      const NwLanePlan lookedUp = NwPlanLanes(problem, 32);
+      SetScoreRange(problem);
+      const NwLanePlan given = NwPlanLanes(problem, 32);
+      EXPECT_EQ(given.bits, lookedUp.bits) << length;
+      EXPECT_EQ(given.offset, lookedUp.offset) << length;
+    }
+  }
+#else
+  GTEST_SKIP() << "scalar-only build";
+#endif
+}
+
 TEST(NwKernels, ScoreBitsFollowTheScoreRange) {
 #ifndef CIRCOG_SCALAR_ONLY
   std::mt19937 rng(16);
