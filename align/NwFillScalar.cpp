@@ -19,19 +19,6 @@ void* NwScratch::Get(size_t bytes) {
   return block_.get();
 }
 
-void SetScoreRange(NwProblem& problem) {
-  // Vectorised as it stands: plain 32-bit minimum and maximum.
-  int32_t lowest = problem.substitution[0];
-  int32_t highest = problem.substitution[0];
-  for (int k = 1; k < kResidueClasses * kResidueClasses; ++k) {
-    lowest = std::min(lowest, problem.substitution[k]);
-    highest = std::max(highest, problem.substitution[k]);
-  }
-  problem.rangeKnown = true;
-  problem.lowestScore = lowest;
-  problem.highestScore = highest;
-}
-
 int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch) {
   const int32_t n = problem.n;
   const int32_t m = problem.m;

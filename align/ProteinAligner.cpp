@@ -97,9 +97,12 @@ void CProteinAligner::RefreshTables() {
 
 void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const {
   classes.resize(sequence.size());
-  for (size_t k = 0; k < sequence.size(); ++k) {
-    classes[k] = classOfByte_[static_cast<unsigned char>(sequence[k])];
-  }
+  // Plain pointers: a byte store could otherwise alias the vector's own and
+  // force a reload on every step.
+  const uint8_t* table = classOfByte_.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(sequence.data());
+  uint8_t* out = classes.data();
+  for (size_t k = 0; k < sequence.size(); ++k) out[k] = table[in[k]];
 }
 
 circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string_view second,

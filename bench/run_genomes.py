@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end benchmark: circog with alignment on over real genomes.
 
-Usage: bench/run_genomes.py [CIRCOG_BINARY] [--repeat N]
+Usage: bench/run_genomes.py GENOME_DATA_DIR [CIRCOG_BINARY] [--repeat N]
 
-Builds a working directory under build/genomes-bench from ../shared/data/real:
+GENOME_DATA_DIR holds the public annotations below (NCBI protein tables and
+protein FASTA files), which the repository does not carry. Builds a working
+directory under build/genomes-bench from them:
 E. coli K-12 MG1655 (two annotation releases of the same genome), Salmonella
 Typhi CT18 (closely related to K-12) and E. coli CFT073 (no COG identifiers, so
 its pairs have no candidates). Runs circog on one CPU (taskset) and on all,
@@ -18,7 +20,6 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-REAL = os.path.join(ROOT, "..", "shared", "data", "real")
 GENOMES = [  # name, protein table, protein FASTA
     ("Ecoli_K12", "ecoli_k12_mg1655/NC_000913.ptt", "ecoli_k12_mg1655/NC_000913.faa"),
     ("Ecoli_K12_course", "ecoli_k12_mg1655/E_coli_K12_MG1655.ptt.gz", "ecoli_k12_mg1655/NC_000913.faa"),
@@ -38,7 +39,7 @@ Similarity=0.3
 """
 
 
-def make_workdir(path):
+def make_workdir(path, data):
     shutil.rmtree(path, ignore_errors=True)
     for sub in ("genes", "angle1", "out"):
         os.makedirs(os.path.join(path, sub))
@@ -46,9 +47,9 @@ def make_workdir(path):
     for name, table, fasta in GENOMES:
         size = subprocess.check_output(
             [sys.executable, os.path.join(ROOT, "scripts", "ptt_to_gene_table.py"),
-             os.path.join(REAL, table), os.path.join(path, "genes", name + ".tab")], text=True)
+             os.path.join(data, table), os.path.join(path, "genes", name + ".tab")], text=True)
         sizes.append(f"{name}\t{size.strip()}\n")
-        shutil.copyfile(os.path.join(REAL, fasta), os.path.join(path, "angle1", name + ".faa"))
+        shutil.copyfile(os.path.join(data, fasta), os.path.join(path, "angle1", name + ".faa"))
     with open(os.path.join(path, "genome_sizes.txt"), "w") as out:
         out.writelines(sizes)
     with open(os.path.join(path, "config.txt"), "w") as out:
@@ -88,7 +89,10 @@ def main():
     repeat = int(sys.argv[sys.argv.index("--repeat") + 1]) if "--repeat" in sys.argv else 3
     if "--repeat" in sys.argv:
         args.remove(str(repeat))
-    binary = os.path.abspath(args[0] if args else os.path.join(ROOT, "build", "release", "circog"))
+    if not args:
+        sys.exit(__doc__)
+    data = os.path.abspath(args[0])
+    binary = os.path.abspath(args[1] if len(args) > 1 else os.path.join(ROOT, "build", "release", "app", "circog"))
     base = os.path.join(ROOT, "build", "genomes-bench")
     print(f"binary: {binary}")
     results = {}
@@ -96,7 +100,7 @@ def main():
         workdir = os.path.join(base, label.replace(" ", "-"))
         best = None
         for _ in range(repeat):
-            make_workdir(workdir)
+            make_workdir(workdir, data)
             measured = run(binary, workdir, cpus)
             best = measured if best is None or measured[0] < best[0] else best
         results[label] = (workdir, best)
