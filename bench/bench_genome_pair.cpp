@@ -3,7 +3,9 @@
 // aligners alone on exactly the candidate pairs of that run: circog's
 // count-only alignment and, when installed, parasail's nw_trace_scan_16.
 //
-// Usage: bench_genome_pair [repeats]   (best of repeats, default 5)
+// Usage: bench_genome_pair [repeats [program]]   (best of repeats, default 5;
+// the program defaults to the circog of this build, another build can stand
+// in for comparison)
 
 #include <sched.h>
 #include <sys/resource.h>
@@ -53,14 +55,14 @@ bool PinTo(int cpus) {
 
 // One whole run of the program in dir on the first cpus CPUs, its console
 // into console.txt.
-RunResult RunProgram(const fs::path& dir, int cpus) {
+RunResult RunProgram(const std::string& program, const fs::path& dir, int cpus) {
   std::cout.flush();  // or the child would print what is still buffered
   const auto start = Clock::now();
   const pid_t child = fork();
   if (child == 0) {
     if (chdir(dir.c_str()) != 0 || !PinTo(cpus)) _exit(126);
     if (!std::freopen("console.txt", "w", stdout)) _exit(126);
-    execl(CIRCOG_BINARY, CIRCOG_BINARY, static_cast<char*>(nullptr));
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -74,10 +76,10 @@ RunResult RunProgram(const fs::path& dir, int cpus) {
   return {seconds, static_cast<double>(usage.ru_maxrss) / 1024.0};
 }
 
-RunResult BestRun(const fs::path& dir, int cpus, int repeats) {
+RunResult BestRun(const std::string& program, const fs::path& dir, int cpus, int repeats) {
   RunResult best{1e30, 0};
   for (int r = 0; r < repeats; ++r) {
-    const RunResult run = RunProgram(dir, cpus);
+    const RunResult run = RunProgram(program, dir, cpus);
     if (run.seconds < best.seconds) best = run;
   }
   return best;
@@ -155,17 +157,18 @@ double BestSeconds(int repeats, Fn&& fn) {
 
 int main(int argc, char** argv) {
   const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const std::string program = argc > 2 ? fs::absolute(argv[2]).string() : std::string(CIRCOG_BINARY);
   const circog::support::TempDir work;
   const fs::path one = work.path() / "one-cpu";
   const fs::path two = work.path() / "two-cpus";
   for (const fs::path& dir : {one, two}) {
     fs::copy(circog::support::SourcePath("example"), dir, fs::copy_options::recursive);
   }
-  std::cout << "circog " << CIRCOG_BINARY << ", kernel " << circog::BestNwKernel().name << ", best of "
+  std::cout << "circog " << program << ", kernel " << circog::BestNwKernel().name << ", best of "
             << repeats << "\n";
 
-  const RunResult single = BestRun(one, 1, repeats);
-  const RunResult dual = BestRun(two, 2, repeats);
+  const RunResult single = BestRun(program, one, 1, repeats);
+  const RunResult dual = BestRun(program, two, 2, repeats);
   const std::vector<Candidate> candidates = LoadCandidates(one);
   double cells = 0;
   for (const Candidate& pair : candidates) cells += static_cast<double>(pair.first.size()) * pair.second.size();
