@@ -28,13 +28,51 @@ struct NwProblem {
   // row and column of kNoTableIndex are 0.
   const int32_t* substitution = nullptr;
   int32_t gap = 0;  // added once per gap position
+  // The lowest and highest substitution scores, when the caller keeps them
+  // with the table; otherwise kernels that need them look them up per call.
+  bool rangeKnown = false;
+  int32_t lowestScore = 0;
+  int32_t highestScore = 0;
 };
 
-// Cell (i, j) of the n x m direction matrix, both 0-based, is
-// cells[i * stride + j]. Kernels may write anywhere in a row up to stride.
+// Fills in the range of the problem's substitution scores.
+void SetScoreRange(NwProblem& problem);
+
+// Cell (i, j) of the n x m direction matrix, both 0-based, lies in row i at
+// cells + i * stride. Within a row a kernel may keep the plain column order or
+// stripe the columns over its lanes: with L lanes and segments of S columns,
+// column j = l * S + v sits in lane l of vector v. The plain order is L = 1
+// with one segment longer than any row. A row holds a byte per cell (byte
+// v * L + l), or, packed, two L-bit masks per vector (bytes v * L / 4 on,
+// lane l at bit l): first the cells that came from the diagonal, then those
+// whose score equals the up candidate; the diagonal wins where both are set.
+// Kernels may write anywhere in the n x stride bytes they are given, and set
+// stride, lanes, segment and packed to the layout they used.
 struct DirectionMatrix {
   uint8_t* cells = nullptr;
   size_t stride = 0;
+  int32_t lanes = 1;
+  int32_t segment = INT32_MAX;
+  bool packed = false;
+
+  // The plain byte layout, which the scalar reference writes.
+  void SetPlain() {
+    lanes = 1;
+    segment = INT32_MAX;
+    packed = false;
+  }
+
+  // Direction of cell (i, j); the traceback steps through a row without it.
+  uint8_t At(int32_t i, int32_t j) const {
+    const uint8_t* row = cells + static_cast<size_t>(i) * stride;
+    const auto vector = static_cast<size_t>(j % segment);
+    const auto lane = static_cast<size_t>(j / segment);
+    if (!packed) return row[vector * lanes + lane];
+    const uint8_t* masks = row + vector * lanes / 4 + lane / 8;
+    const int bit = static_cast<int>(lane % 8);
+    if ((masks[0] >> bit) & 1) return kDiagonal;
+    return (masks[lanes / 8] >> bit) & 1 ? kUp : kLeft;
+  }
 };
 
 // Rows are padded to whole 64-byte blocks, the widest vector a kernel stores.
@@ -55,10 +93,10 @@ class NwScratch {
   size_t size_ = 0;
 };
 
-using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch);
+using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 
 // The reference: one cell at a time, rows of the first sequence, columns of
 // the second; ties go to the diagonal, then up, then left.
-int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch);
+int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 
 }  // namespace circog

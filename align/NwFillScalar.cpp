@@ -20,11 +20,12 @@ void* NwScratch::Get(size_t bytes) {
   return block_.get();
 }
 
-int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch) {
   if (NeedsWideScores(problem)) return NwFillScalarWide(problem, dirs, scratch);
   const int32_t n = problem.n;
   const int32_t m = problem.m;
   const int32_t gap = problem.gap;
+  dirs.SetPlain();
   // Two rows of scores suffice: the direction matrix keeps what the
   // traceback needs.
   auto* rows = static_cast<int32_t*>(scratch.Get(2 * (static_cast<size_t>(m) + 1) * sizeof(int32_t)));

@@ -15,10 +15,11 @@ bool NeedsWideScores(const NwProblem& problem) {
   return largest != 0 && steps > std::numeric_limits<int32_t>::max() / largest;
 }
 
-int32_t NwFillScalarWide(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t NwFillScalarWide(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch) {
   const int32_t n = problem.n;
   const int32_t m = problem.m;
   const int64_t gap = problem.gap;
+  dirs.SetPlain();
   // Each score is a sum of at most n + m + 1 entries of 32 bits: far inside int64_t.
   auto* rows = static_cast<int64_t*>(scratch.Get(2 * (static_cast<size_t>(m) + 1) * sizeof(int64_t)));
   int64_t* above = rows;

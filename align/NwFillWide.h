@@ -14,6 +14,6 @@ bool NeedsWideScores(const NwProblem& problem);
 
 // NwFillScalar in 64-bit: the same directions; the final score is returned
 // clamped to the int32_t range.
-int32_t NwFillScalarWide(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch);
+int32_t NwFillScalarWide(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 
 }  // namespace circog

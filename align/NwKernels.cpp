@@ -1,5 +1,7 @@
 #include "align/NwKernels.h"
 
+#include <algorithm>
+
 #ifndef CIRCOG_SCALAR_ONLY
 #include "align/simd/NwFillSimd.h"
 #endif
@@ -29,6 +31,19 @@ constexpr NwKernel kKernels[] = {
 };
 
 }  // namespace
+
+void SetScoreRange(NwProblem& problem) {
+  // Vectorised as it stands: plain 32-bit minimum and maximum.
+  int32_t lowest = problem.substitution[0];
+  int32_t highest = problem.substitution[0];
+  for (int k = 1; k < kResidueClasses * kResidueClasses; ++k) {
+    lowest = std::min(lowest, problem.substitution[k]);
+    highest = std::max(highest, problem.substitution[k]);
+  }
+  problem.rangeKnown = true;
+  problem.lowestScore = lowest;
+  problem.highestScore = highest;
+}
 
 std::span<const NwKernel> NwKernels() { return kKernels; }
 

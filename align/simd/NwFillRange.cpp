@@ -12,12 +12,11 @@ NwLanePlan NwPlanLanes(const NwProblem& problem, int32_t lanes16) {
   constexpr int64_t kLimit = int64_t{1} << 24;
   if (problem.n <= 0 || problem.m <= 0 || problem.gap >= 0) return {};
   if (problem.n > kLimit || problem.m > kLimit || problem.gap < -kLimit) return {};
-  int64_t lowSub = 0;
-  int64_t highSub = 0;
-  for (int k = 0; k < kResidueClasses * kResidueClasses; ++k) {
-    lowSub = std::min<int64_t>(lowSub, problem.substitution[k]);
-    highSub = std::max<int64_t>(highSub, problem.substitution[k]);
-  }
+  NwProblem ranged = problem;
+  if (!ranged.rangeKnown) SetScoreRange(ranged);
+  // The bounds below take 0 as a substitution score too.
+  const int64_t lowSub = std::min(ranged.lowestScore, 0);
+  const int64_t highSub = std::max(ranged.highestScore, 0);
   if (lowSub < -kLimit || highSub > kLimit) return {};
 
   // Padded columns score 0 against every residue, so the computed rectangle

@@ -32,7 +32,7 @@ inline __m128i PrefixMax32(__m128i u) {
   return _mm_max_epu32(u, _mm_slli_si128(u, 8));
 }
 
-int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, NwScratch& scratch) {
   constexpr int W = kLanes16;
   const auto edge = static_cast<int16_t>(static_cast<uint16_t>(-offset));
   auto rows = Prepare(p, edge, W, scratch);
@@ -60,7 +60,7 @@ int32_t Fill16(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
   return FinalScore(p, static_cast<uint16_t>(rows.above[p.m]), offset);
 }
 
-int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, NwScratch& scratch) {
   constexpr int W = kLanes32;
   const auto edge = static_cast<int32_t>(static_cast<uint32_t>(-int64_t{offset}));
   auto rows = Prepare(p, edge, W, scratch);
@@ -90,7 +90,7 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix dirs, NwScrat
 
 }  // namespace
 
-int32_t NwFillSse41(const NwProblem& problem, DirectionMatrix dirs, NwScratch& scratch) {
+int32_t NwFillSse41(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch) {
   return FillByPlan(problem, dirs, scratch, kLanes16, Fill16, Fill32);
 }
 

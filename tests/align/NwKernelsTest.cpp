@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
@@ -74,29 +73,32 @@ Classes Mutate(std::mt19937& rng, const Classes& source, double rate) {
 struct Fill {
   int32_t score = 0;
   std::vector<uint8_t> cells;
-  size_t stride = 0;
+  DirectionMatrix dirs;
 };
 
 Fill RunKernel(const NwKernel& kernel, const NwProblem& problem, NwScratch& scratch) {
   Fill fill;
-  fill.stride = DirectionStride(problem.m);
+  fill.dirs.stride = DirectionStride(problem.m);
   // Bytes no kernel writes stay visible as 0xEE.
-  fill.cells.assign(static_cast<size_t>(problem.n) * fill.stride, 0xEE);
-  fill.score = kernel.fill(problem, DirectionMatrix{fill.cells.data(), fill.stride}, scratch);
+  fill.cells.assign(static_cast<size_t>(problem.n) * fill.dirs.stride, 0xEE);
+  fill.dirs.cells = fill.cells.data();
+  fill.score = kernel.fill(problem, fill.dirs, scratch);
   return fill;
 }
 
+// Cells are compared through each kernel's own row layout.
 ::testing::AssertionResult SameFill(const NwProblem& problem, const Fill& expected, const Fill& actual) {
   if (expected.score != actual.score) {
     return ::testing::AssertionFailure() << "score " << actual.score << ", reference " << expected.score;
   }
   for (int32_t i = 0; i < problem.n; ++i) {
-    const uint8_t* want = expected.cells.data() + i * expected.stride;
-    const uint8_t* got = actual.cells.data() + i * actual.stride;
-    if (std::memcmp(want, got, static_cast<size_t>(problem.m)) == 0) continue;
-    const int32_t j = static_cast<int32_t>(std::mismatch(want, want + problem.m, got).first - want);
-    return ::testing::AssertionFailure() << "direction (" << i << ", " << j << ") is " << int{got[j]}
-                                         << ", reference " << int{want[j]};
+    for (int32_t j = 0; j < problem.m; ++j) {
+      const uint8_t want = expected.dirs.At(i, j);
+      const uint8_t got = actual.dirs.At(i, j);
+      if (want == got) continue;
+      return ::testing::AssertionFailure() << "direction (" << i << ", " << j << ") is " << int{got}
+                                           << ", reference " << int{want};
+    }
   }
   return ::testing::AssertionSuccess();
 }
@@ -150,8 +152,8 @@ TEST(NwKernels, ScalarReferenceMatchesHandWorkedFill) {
   // S[1][1] = max(0 + A/W (-6), -6 - 6, -6 - 6) = -6, diagonal.
   // S[2][1] = max(-6 + W/W (17), -6 - 6, -12 - 6) = 11, diagonal.
   EXPECT_EQ(fill.score, 11);
-  EXPECT_EQ(fill.cells[0], kDiagonal);
-  EXPECT_EQ(fill.cells[fill.stride], kDiagonal);
+  EXPECT_EQ(fill.dirs.At(0, 0), kDiagonal);
+  EXPECT_EQ(fill.dirs.At(1, 0), kDiagonal);
 }
 
 TEST(NwKernels, AllShortLengthPairsInBothOrders) {
@@ -339,6 +341,28 @@ TEST(NwKernels, LargeScoresSwitchTo32BitLanes) {
   EXPECT_NE(ScoreBits(longFirst, shortSecond, Pam250(), -40), 16);
   checker.Check(longFirst, shortSecond, Pam250(), -40);
   checker.Check(shortSecond, longFirst, Pam250(), -40);
+}
+
+TEST(NwKernels, ScoreRangeGivenOrLookedUpPlansAlike) {
+#ifndef CIRCOG_SCALAR_ONLY
+  std::mt19937 rng(17);
+  Matrix large = Pam250();
+  large[ClassOf('W') * kResidueClasses + ClassOf('W')] = 2000;
+  const Matrix negative(kResidueClasses * kResidueClasses, -3);
+  for (const Matrix* table : {&Pam250(), static_cast<const Matrix*>(&large), &negative}) {
+    for (int32_t length : {10, 300, 3000}) {
+      const Classes first = RandomClasses(rng, length);
+      NwProblem problem{first.data(), length, first.data(), length, table->data(), -6};
+      const NwLanePlan lookedUp = NwPlanLanes(problem, 32);
+      SetScoreRange(problem);
+      const NwLanePlan given = NwPlanLanes(problem, 32);
+      EXPECT_EQ(given.bits, lookedUp.bits) << length;
+      EXPECT_EQ(given.offset, lookedUp.offset) << length;
+    }
+  }
+#else
+  GTEST_SKIP() << "scalar-only build";
+#endif
 }
 
 TEST(NwKernels, ScoreBitsFollowTheScoreRange) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -111,8 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ScoreTableFile, testing::ValuesIn(kTableCases),
 // A short file: A/A, C/A and C/C read, W/C left 0, so W against C scores 0.
 TEST(ScoreTable, ShortFileScoresUnreadPairsZero) {
   const TableFile file("2 -2 12");
-  std::ostringstream console;
-  CProteinAligner aligner(console);
+  CProteinAligner aligner;
   aligner.LoadScoreTable(file.path());
   std::string a, b, m;
   EXPECT_EQ(aligner.Align("CA", "CA", a, b, m), 14);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <sstream>
 #include <string>
 
 #include "align/NwKernels.h"
@@ -19,13 +18,12 @@ struct Aligned {
 
 Aligned AlignWith(const circog::NwKernel& kernel, int32_t everyEntry, const std::string& first,
                   const std::string& second) {
-  std::ostringstream console;
-  CProteinAligner aligner(console);
+  CProteinAligner aligner;
   aligner.m_tableLoaded = true;
   aligner.m_scoreTable.fill(everyEntry);
   aligner.UseKernel(kernel);
   Aligned out;
-  out.score = aligner.AlignQuietly(first, second, out.first, out.second, out.markers);
+  out.score = aligner.Align(first, second, out.first, out.second, out.markers);
   return out;
 }
 
