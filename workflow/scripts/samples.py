@@ -60,7 +60,8 @@ def read_sheet(path):
 def _genome(cells, base, where):
     name = cells.get("name", "")
     if not re.fullmatch(NAME_PATTERN, name):
-        raise SheetError(f"{where}: genome name '{name}' is not letters, digits, '.', '_' or '-'")
+        raise SheetError(f"{where}: genome name '{name}' must start with a letter or digit"
+                         " and hold only letters, digits, '.', '_' and '-'")
     if not cells.get("annotation"):
         raise SheetError(f"{where}: genome '{name}' has no annotation file")
 
