@@ -3,10 +3,11 @@
 
 Usage: bench/run_genomes.py [CIRCOG_BINARY] [--repeat N]
 
-Builds a working directory under build/genomes-bench from ../shared/data/real:
-E. coli K-12 MG1655 (two annotation releases of the same genome), Salmonella
-Typhi CT18 (closely related to K-12) and E. coli CFT073 (no COG identifiers, so
-its pairs have no candidates). Runs circog on one CPU (taskset) and on all,
+Builds a working directory under build/genomes-bench with circog-kit import
+from the repository's NCBI files (example/sources, bench/data): E. coli K-12
+MG1655 (two annotation releases of the same genome), Salmonella Typhi CT18
+(closely related to K-12) and E. coli CFT073 (no COG identifiers, so its pairs
+have no candidates). Runs circog on one CPU (taskset) and on all,
 checks that both runs give the same console output and files, and reports wall
 time, candidate alignments and peak memory.
 """
@@ -18,42 +19,20 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-REAL = os.path.join(ROOT, "..", "shared", "data", "real")
+KIT = os.path.join(ROOT, "kit", "circog-kit")
 GENOMES = [  # name, protein table, protein FASTA
-    ("Ecoli_K12", "ecoli_k12_mg1655/NC_000913.ptt", "ecoli_k12_mg1655/NC_000913.faa"),
-    ("Ecoli_K12_course", "ecoli_k12_mg1655/E_coli_K12_MG1655.ptt.gz", "ecoli_k12_mg1655/NC_000913.faa"),
-    ("Styphi_CT18", "salmonella_typhi_ct18/NC_003198.ptt", "salmonella_typhi_ct18/NC_003198.faa"),
-    ("Ecoli_CFT073", "ecoli_cft073/NC_004431.ptt", "ecoli_cft073/NC_004431.faa"),
+    ("Ecoli_K12", "example/sources/NC_000913.ptt", "example/sources/NC_000913.faa.gz"),
+    ("Ecoli_K12_course", "bench/data/E_coli_K12_MG1655.ptt.gz", "example/sources/NC_000913.faa.gz"),
+    ("Styphi_CT18", "example/sources/NC_003198.ptt", "example/sources/NC_003198.faa.gz"),
+    ("Ecoli_CFT073", "bench/data/NC_004431.ptt.gz", "bench/data/NC_004431.faa.gz"),
 ]
-CONFIG = """GenomeSizePath=.\\genome_sizes.txt
-TranformDataDir=.\\genes\\
-TranformDataFormat=.tab
-TranformDataSubFormat=
-TranformDataOutPath=.\\angle1\\
-AnglePath=.\\angle1\\
-AngleFormat=.txt
-AlignmentFlag=TRUE
-PairOutputPath=.\\out\\
-Similarity=0.3
-"""
 
 
 def make_workdir(path):
     shutil.rmtree(path, ignore_errors=True)
-    for sub in ("genes", "angle1", "out"):
-        os.makedirs(os.path.join(path, sub))
-    sizes = []
     for name, table, fasta in GENOMES:
-        size = subprocess.check_output(
-            [sys.executable, os.path.join(ROOT, "scripts", "ptt_to_gene_table.py"),
-             os.path.join(REAL, table), os.path.join(path, "genes", name + ".tab")], text=True)
-        sizes.append(f"{name}\t{size.strip()}\n")
-        shutil.copyfile(os.path.join(REAL, fasta), os.path.join(path, "angle1", name + ".faa"))
-    with open(os.path.join(path, "genome_sizes.txt"), "w") as out:
-        out.writelines(sizes)
-    with open(os.path.join(path, "config.txt"), "w") as out:
-        out.write(CONFIG)
-    shutil.copyfile(os.path.join(ROOT, "data", "PAM-250.txt"), os.path.join(path, "PAM-250.txt"))
+        subprocess.run([KIT, "import", path, name, os.path.join(ROOT, table),
+                        "--proteins", os.path.join(ROOT, fasta)], check=True, stdout=subprocess.DEVNULL)
 
 
 def run(binary, workdir, cpus):
