@@ -106,3 +106,45 @@ def test_slurm_profile_dry_run_shows_jobs_and_resources(tools, tmp_path):
     imports = next(job for job in jobs if job.startswith("import_genome:"))
     assert "mem_mb=2048" in imports and "runtime=30" in imports
     assert not (tmp_path / "results").exists()
+
+
+FAKE_SBATCH = """#!/bin/bash
+# Runs the job script at once in the background; keeps the command line and exit status.
+id=$(( $(ls "$FAKE_SLURM" | grep -c 'args$') + 1000 ))
+printf '%s\\n' "$@" > "$FAKE_SLURM/$id.args"
+( bash "${@: -1}" > "$FAKE_SLURM/$id.out" 2>&1; echo $? > "$FAKE_SLURM/$id.exit" ) &
+echo "$id"
+"""
+FAKE_SACCT = """#!/bin/bash
+# Called as: sacct -j ID ...
+if [ ! -f "$FAKE_SLURM/$2.exit" ]; then echo RUNNING
+elif [ "$(cat "$FAKE_SLURM/$2.exit")" = 0 ]; then echo COMPLETED
+else echo FAILED; fi
+"""
+
+
+def test_slurm_profile_submits_each_job_with_its_resources(tools, tmp_path):
+    bin_dir, state = tmp_path / "bin", tmp_path / "slurm"
+    bin_dir.mkdir()
+    state.mkdir()
+    for name, text in (("sbatch", FAKE_SBATCH), ("sacct", FAKE_SACCT)):
+        (bin_dir / name).write_text(text)
+        (bin_dir / name).chmod(0o755)
+    sheet = write_sheet(str(tmp_path / "in"), SMALL[:2])
+    config = write_config(str(tmp_path), sheet, "results")
+    profile = os.path.join(REPO, "workflow", "profiles", "slurm")
+    # CI=true makes Snakemake ask for job states every second instead of every ten
+    env = {**os.environ, "PATH": f"{bin_dir}:{os.environ['PATH']}", "FAKE_SLURM": str(state), "CI": "true"}
+    result = subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--configfile", config, "--profile", profile],
+                            cwd=tmp_path, capture_output=True, text=True, env=env, timeout=600)
+    assert result.returncode == 0, result.stderr[-4000:]
+    assert (tmp_path / "results" / "report" / "report.html").is_file()
+    submitted = set()
+    for args in state.glob("*.args"):
+        lines = args.read_text().splitlines()
+        rule = next(line for line in lines if line.startswith("--job-name=")).split("=")[1].split("-")[1]
+        asked = (line for line in lines if line.split("=")[0] in ("--cpus-per-task", "--mem", "--time"))
+        submitted.add((rule, *asked))
+    assert submitted == {("import_genome", "--cpus-per-task=1", "--mem=2048", "--time=30"),
+                         ("compare_pair", "--cpus-per-task=2", "--mem=1024", "--time=60"),
+                         ("plot_pair", "--cpus-per-task=1", "--mem=2048", "--time=30")}
