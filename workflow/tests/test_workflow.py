@@ -65,7 +65,7 @@ SMALL = [("Ecoli_a", "Ecoli_K12", 9, 0), ("Ecoli_b", "Ecoli_K12", 11, 5000),
          ("Styphi_c", "Styphi_CT18", 10, 0)]
 
 
-def test_failing_pair_fails_with_circog_line_and_rerun_redoes_only_failed_pairs(tools, tmp_path):
+def test_failing_pair_fails_with_circog_line_and_rerun_redoes_only_failed_or_changed_pairs(tools, tmp_path):
     sheet = write_sheet(str(tmp_path / "in"), SMALL)
     config = write_config(str(tmp_path), sheet, "results")
     snakemake(str(tmp_path), config, "--until", "import_genome")
@@ -89,10 +89,15 @@ def test_failing_pair_fails_with_circog_line_and_rerun_redoes_only_failed_pairs(
     assert counts["compare_pair"] == 2 and counts["plot_pair"] == 2 and "import_genome" not in counts
     assert (tmp_path / "results" / "report" / "report.html").is_file()
 
+    (tmp_path / "stricter").mkdir()
+    stricter = write_config(str(tmp_path / "stricter"), sheet, "results", similarity=0.5)
+    planned = job_counts(snakemake(str(tmp_path), stricter, "-n").stdout)
+    assert planned["compare_pair"] == 3 and "import_genome" not in planned
+
 
 def test_slurm_profile_dry_run_shows_jobs_and_resources(tools, tmp_path):
     sheet = write_sheet(str(tmp_path / "in"), SMALL)
-    config = write_config(str(tmp_path), sheet, "results")
+    config = write_config(str(tmp_path), sheet, "results", pair_threads=2)
     profile = os.path.join(REPO, "workflow", "profiles", "slurm")
     result = subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--configfile", config, "--profile", profile, "-n"],
                             cwd=tmp_path, capture_output=True, text=True)
@@ -131,7 +136,7 @@ def test_slurm_profile_submits_each_job_with_its_resources(tools, tmp_path):
         (bin_dir / name).write_text(text)
         (bin_dir / name).chmod(0o755)
     sheet = write_sheet(str(tmp_path / "in"), SMALL[:2])
-    config = write_config(str(tmp_path), sheet, "results")
+    config = write_config(str(tmp_path), sheet, "results", pair_threads=2)
     profile = os.path.join(REPO, "workflow", "profiles", "slurm")
     # CI=true makes Snakemake ask for job states every second instead of every ten
     env = {**os.environ, "PATH": f"{bin_dir}:{os.environ['PATH']}", "FAKE_SLURM": str(state), "CI": "true"}
