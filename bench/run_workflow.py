@@ -1,14 +1,15 @@
 #!/usr/bin/python3
 """Benchmark: the Snakemake workflow against one circog run over the same genomes.
 
-Usage: bench/run_workflow.py [--genomes N] [--cores C] [--pair-threads T]
+Usage: bench/run_workflow.py [--genomes N] [--cores C] [--pair-threads T] [--scheduler S]
 
 Derives N genomes (default 20, so N(N-1)/2 pairs) from the repository's E. coli
 K-12 and S. Typhi CT18 tables (example/sources): copy k of each has its origin
 moved k tenths of the chromosome on and a tenth of its genes left out at
 random (seeded by k). Alignment on. Measures, under build/workflow-bench:
   - one circog run over all N genomes (their circog-kit imports timed apart);
-  - the workflow with --cores C, phase by phase: imports, circog pairs, plots
+  - the workflow with --cores C (Snakemake's greedy scheduler unless
+    --scheduler ilp), phase by phase: imports, circog pairs, plots
     with the report;
   - the workflow's own cost per job: the pair jobs again with a circog that
     exits at once (/bin/true), on the same imported genomes.
@@ -101,21 +102,23 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--genomes", type=int, default=20)
     parser.add_argument("--cores", type=int, default=2)
-    parser.add_argument("--pair-threads", type=int, default=2)
+    parser.add_argument("--pair-threads", type=int, default=1)
+    parser.add_argument("--scheduler", default="greedy", choices=("greedy", "ilp"))
     args = parser.parse_args()
     base = os.path.join(ROOT, "build", "workflow-bench")
     shutil.rmtree(base, ignore_errors=True)
     inputs = os.path.join(base, "inputs")
     rows = make_inputs(inputs, args.genomes)
     pairs = args.genomes * (args.genomes - 1) // 2
-    print(f"{args.genomes} genomes, {pairs} pairs, --cores {args.cores}, pair_threads {args.pair_threads}")
+    print(f"{args.genomes} genomes, {pairs} pairs, --cores {args.cores}, pair_threads {args.pair_threads},"
+          f" {args.scheduler} scheduler")
 
     single, imports, circog = single_run(base, inputs, rows)
     print(f"one circog run: imports {imports:.1f} s, circog {circog:.1f} s")
 
     settings = {"samples": os.path.join(inputs, "samples.tsv"), "outdir": "flow", "circog": CIRCOG,
                 "pair_threads": args.pair_threads}
-    cores = ["--cores", str(args.cores)]
+    cores = ["--cores", str(args.cores), "--scheduler", args.scheduler]
     phases = [("imports", "--until", "import_genome"), ("circog pairs", "--until", "compare_pair"),
               ("plots and report",)]
     total = 0.0
