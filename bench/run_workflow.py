@@ -19,6 +19,7 @@ import argparse
 import gzip
 import os
 import random
+import resource
 import shutil
 import subprocess
 import sys
@@ -63,16 +64,31 @@ def make_inputs(folder, count):
     return [line.split("\t") for line in sheet[1:]]
 
 
+class Timing:
+    """Wall time and CPU time (user + system, the command and everything it waited for)."""
+
+    def __init__(self, wall=0.0, cpu=0.0):
+        self.wall, self.cpu = wall, cpu
+
+    def __add__(self, other):
+        return Timing(self.wall + other.wall, self.cpu + other.cpu)
+
+    def __str__(self):
+        return f"{self.wall:.1f} s wall, {self.cpu:.1f} s CPU"
+
+
 def timed(command, **options):
-    start = time.perf_counter()
+    before, start = resource.getrusage(resource.RUSAGE_CHILDREN), time.perf_counter()
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **options)
-    return time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+    return Timing(time.perf_counter() - start, cpu)
 
 
 def single_run(base, inputs, rows):
     workdir = os.path.join(base, "single")
-    imports = sum(timed([KIT, "import", workdir, name, os.path.join(inputs, table), "--proteins", proteins])
-                  for name, table, proteins, _ in rows)
+    imports = sum((timed([KIT, "import", workdir, name, os.path.join(inputs, table), "--proteins", proteins])
+                   for name, table, proteins, _ in rows), Timing())
     return workdir, imports, timed([CIRCOG], cwd=workdir)
 
 
@@ -114,26 +130,26 @@ def main():
           f" {args.scheduler} scheduler")
 
     single, imports, circog = single_run(base, inputs, rows)
-    print(f"one circog run: imports {imports:.1f} s, circog {circog:.1f} s")
+    print(f"one circog run: imports {imports}; circog {circog}")
 
     settings = {"samples": os.path.join(inputs, "samples.tsv"), "outdir": "flow", "circog": CIRCOG,
                 "pair_threads": args.pair_threads}
     cores = ["--cores", str(args.cores), "--scheduler", args.scheduler]
     phases = [("imports", "--until", "import_genome"), ("circog pairs", "--until", "compare_pair"),
               ("plots and report",)]
-    total = 0.0
+    total = Timing()
     for label, *until in phases:
-        seconds = workflow(base, "flow", settings, *cores, *until)
-        total += seconds
-        print(f"workflow {label}: {seconds:.1f} s")
-    print(f"workflow total: {total:.1f} s; pair results equal the single run's: "
+        timing = workflow(base, "flow", settings, *cores, *until)
+        total += timing
+        print(f"workflow {label}: {timing}")
+    print(f"workflow total: {total}; pair results equal the single run's: "
           f"{same_pairs(single, os.path.join(base, 'flow'))}")
 
     shutil.copytree(os.path.join(base, "flow", "genomes"), os.path.join(base, "bare", "genomes"), symlinks=True)
     bare = workflow(base, "bare", {**settings, "outdir": "bare", "circog": "/bin/true"},
                     *cores, "--until", "compare_pair")
-    print(f"{pairs} pair jobs with a circog that exits at once: {bare:.1f} s, "
-          f"{bare / pairs * 1000:.0f} ms a job")
+    print(f"{pairs} pair jobs with a circog that exits at once: {bare}; per job "
+          f"{bare.wall / pairs * 1000:.0f} ms wall, {bare.cpu / pairs * 1000:.0f} ms CPU")
 
 
 if __name__ == "__main__":
