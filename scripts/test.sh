@@ -18,4 +18,4 @@ run sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_SANITIZE=ON -DCIRCOG_BEN
 run scalar -DCMAKE_BUILD_TYPE=Release -DCIRCOG_SCALAR_ONLY=ON -DCIRCOG_BENCHMARKS=OFF
 run release -DCMAKE_BUILD_TYPE=Release
 echo "== workflow tests"
-CIRCOG_BIN="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q workflow/tests
+CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -p no:cacheprovider workflow/tests

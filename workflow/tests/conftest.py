@@ -9,7 +9,7 @@ import pytest
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 EXAMPLE = os.path.join(REPO, "example")
 SNAKEFILE = os.path.join(REPO, "workflow", "Snakefile")
-CIRCOG = os.environ.get("CIRCOG_BIN", os.path.join(REPO, "build", "release", "circog"))
+CIRCOG = os.environ.get("CIRCOG_BINARY", os.path.join(REPO, "build", "release", "circog"))
 KIT = os.environ.get("CIRCOG_KIT", os.path.join(REPO, "kit", "circog-kit"))
 SNAKEMAKE = shutil.which("snakemake")
 PTT_COLUMNS = "Location\tStrand\tLength\tPID\tGene\tSynonym\tCode\tCOG\tProduct"
@@ -113,7 +113,7 @@ def pair_results(outdir):
 
 @pytest.fixture(scope="session")
 def tools():
-    for path, what in ((CIRCOG, "circog (build/release/circog or CIRCOG_BIN)"), (KIT, "kit/circog-kit")):
+    for path, what in ((CIRCOG, "circog (build/release/circog or CIRCOG_BINARY)"), (KIT, "kit/circog-kit")):
         if not os.access(path, os.X_OK):
             pytest.fail(f"{what} is missing: {path}")
 
