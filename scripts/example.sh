@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds circog and runs it on the bundled example (E. coli K-12 against
-# Salmonella Typhi CT18, alignment on) in a fresh copy under build/example-run.
+# Salmonella Typhi CT18, alignment on) in a fresh copy under build/example-run,
+# then draws the dot plot and writes the report with circog-kit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,4 +15,8 @@ status=0
 echo "circog exited with status $status; console output in build/example-run/console.txt"
 echo "candidate alignments: $(grep -c '^[0-9]*/[0-9]*:' console.txt)"
 wc -l angle1/*.txt out/*.txt
-exit "$status"
+[ "$status" -eq 0 ] || exit "$status"
+cd ../..
+kit/circog-kit plot build/example-run
+cat build/example-run/plots/summary.tsv
+echo "report: $(kit/circog-kit report build/example-run)"

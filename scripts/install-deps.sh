@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Installs what building and testing circog needs, from Debian packages, when
-# it is missing.
+# Installs what building and testing circog and its kit need, from Debian
+# packages, when it is missing. The kit runs on Debian's /usr/bin/python3.
 set -euo pipefail
 missing=()
 command -v cmake >/dev/null || missing+=(cmake)
 command -v g++ >/dev/null || missing+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+python_module() { [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import $1" 2>/dev/null; }
+python_module Bio || missing+=(python3-biopython)
+python_module matplotlib || missing+=(python3-matplotlib)
+python_module pytest || missing+=(python3-pytest)
+[ -x /usr/bin/chromium ] || missing+=(chromium)
 command -v snakemake >/dev/null || missing+=(snakemake)
-/usr/bin/python3 -c 'import pytest' 2>/dev/null || missing+=(python3-pytest)
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds circog three ways and runs every test in each: the release build,
 # AddressSanitizer with UndefinedBehaviorSanitizer, and the scalar-only build;
-# then the workflow's tests with the release build's circog.
+# then the kit's and the workflow's tests, with the release build's binary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,5 +17,7 @@ run() {
 run sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_SANITIZE=ON -DCIRCOG_BENCHMARKS=OFF
 run scalar -DCMAKE_BUILD_TYPE=Release -DCIRCOG_SCALAR_ONLY=ON -DCIRCOG_BENCHMARKS=OFF
 run release -DCMAKE_BUILD_TYPE=Release
-echo "== workflow tests"
-CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -p no:cacheprovider workflow/tests
+echo "== kit"
+CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -rs -p no:cacheprovider kit/tests
+echo "== workflow"
+CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -rs -p no:cacheprovider workflow/tests

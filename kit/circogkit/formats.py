@@ -204,17 +204,16 @@ def parse_gff3(path, lines):
         part = (int(start), int(end))
         gene_id = attrs.get("ID")
         if gene_id and (seqid, gene_id) in by_id:
-            by_id[(seqid, gene_id)].parts.append(part)
-            continue
-        if attrs.get("pseudo") == "true" or "pseudogene" in attrs:
-            result.skip("pseudogene")
-            continue
-        if strand not in ("+", "-"):
-            result.skip("no strand")
+            if by_id[(seqid, gene_id)] is not None:  # None: the gene's first row was skipped
+                by_id[(seqid, gene_id)].parts.append(part)
             continue
         keys = {k: attrs[k] for k in ("protein_id", "ID", "Name", "locus_tag") if attrs.get(k)}
-        if not keys:
-            result.skip("no identifier")
+        reason = ("pseudogene" if attrs.get("pseudo") == "true" or "pseudogene" in attrs
+                  else "no strand" if strand not in ("+", "-")
+                  else "no identifier" if not keys else None)
+        if reason:
+            result.skip(reason)
+            by_id[(seqid, gene_id)] = None
             continue
         gene = Gene(seqid, [part], strand, keys, number,
                     locus=attrs.get("locus_tag", "-"), name=attrs.get("gene", "-"),
@@ -237,7 +236,7 @@ def parse_genbank(path, lines):
     result = Annotation(path, "genbank", {}, [])
     try:
         records = list(SeqIO.parse(io.StringIO("\n".join(lines) + "\n"), "genbank"))
-    except ValueError as error:
+    except Exception as error:  # the parser signals bad input with assorted exception types
         raise KitError(path, f"not a readable GenBank file ({error})") from None
     for record in records:
         result.replicons[record.id] = len(record.seq)
@@ -253,6 +252,9 @@ def _genbank_gene(result, replicon, feature):
     q = {key: values[0] for key, values in feature.qualifiers.items() if values}
     if "pseudo" in feature.qualifiers or "pseudogene" in feature.qualifiers:
         result.skip("pseudogene")
+        return
+    if feature.location is None:
+        result.skip("no coordinates")
         return
     strand = {1: "+", -1: "-"}.get(feature.location.strand)
     parts = [(int(p.start) + 1, int(p.end)) for p in feature.location.parts]
@@ -324,17 +326,18 @@ def read_cog_table(path):
 
 def _emapper(path, lines, header):
     columns = lines[header][1:].split("\t")
-    ogs = next((columns.index(c) for c in ("eggNOG_OGs", "eggNOG OGs") if c in columns), None)
+    ogs = next((columns.index(c) for c in ("eggNOG_OGs", "eggNOG OGs", "OGs") if c in columns), None)
     category = columns.index("COG_category") if "COG_category" in columns else None
     if ogs is None and category is None:
         raise KitError(path, "header has no eggNOG_OGs or COG_category column", header + 1)
+    needed = max(c for c in (ogs, category) if c is not None) + 1
     cogs = {}
     for number, line in enumerate(lines[header + 1:], start=header + 2):
         if not line.strip() or line.startswith("#"):
             continue
         fields = line.split("\t")
-        if len(fields) < len(columns):
-            raise KitError(path, f"expected {len(columns)} tab-separated columns, "
+        if len(fields) < needed:
+            raise KitError(path, f"expected at least {needed} tab-separated columns, "
                                  f"found {len(fields)}", number)
         cog = bare_cog(fields[ogs]) if ogs is not None else "-"
         if cog == "-" and category is not None:

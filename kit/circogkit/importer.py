@@ -147,7 +147,8 @@ def gene_row(gene, kind, length):
 
 
 def identifier(gene, kind):
-    return gene.keys.get(kind) or next(iter(gene.keys.values()))
+    """Column 3 and the protein header's first word, so no blank inside."""
+    return re.sub(r"\s", "_", gene.keys.get(kind) or next(iter(gene.keys.values())))
 
 
 def _clean(text):
@@ -226,14 +227,17 @@ def _set_up(workdir):
 
 
 def _check_new(workdir, name, sizes_path):
+    """Refuses a genome that has a size line or either of its files."""
+    found = [path for path in (os.path.join(workdir, "genes", name + ".tab"),
+                               os.path.join(workdir, "angle1", name + ".faa")) if os.path.exists(path)]
     if os.path.exists(sizes_path) and name in formats.read_genome_sizes(sizes_path):
-        raise KitError(sizes_path, f"genome '{name}' is already imported")
-    for sub, suffix in (("genes", ".tab"), ("angle1", ".faa")):
-        path = os.path.join(workdir, sub, name + suffix)
-        if os.path.exists(path):
-            raise KitError(path, f"genome '{name}' is already imported")
-        if not os.path.isdir(os.path.dirname(path)):
-            raise KitError(os.path.dirname(path), "not a directory (is this a circog working directory?)")
+        found.insert(0, sizes_path)
+    if found:
+        raise KitError(found[0], f"genome '{name}' is already imported")
+    for sub in ("genes", "angle1"):
+        folder = os.path.join(workdir, sub)
+        if not os.path.isdir(folder):
+            raise KitError(folder, "not a directory (is this a circog working directory?)")
 
 
 def _read_bytes(path):

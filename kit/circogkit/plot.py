@@ -99,7 +99,8 @@ def draw(result, folder, pyplot):
         axes.scatter(*zip(*result.accepted), s=3, color="#9aa7b8", alpha=0.35, linewidths=0,
                      rasterized=True, label=f"accepted pairs ({len(result.accepted)})")
     if result.closest:
-        axes.scatter(*zip(*result.closest), s=5, color="#1f4e96", linewidths=0,
+        size = 5 if len(result.closest) > 500 else 16  # few dots may be larger
+        axes.scatter(*zip(*result.closest), s=size, color="#1f4e96", linewidths=0,
                      label=f"closest pair per COG ({len(result.closest)})")
     axes.set_xlim(0, 360)
     axes.set_ylim(0, 360)
@@ -109,7 +110,7 @@ def draw(result, folder, pyplot):
     axes.set_xlabel(f"{result.genome1} (degrees)")
     axes.set_ylabel(f"{result.genome2} (degrees)")
     axes.set_title(f"{result.genome1} vs {result.genome2}: "
-                   f"{result.share_near:.1%} within {NEAR_DEGREES:g}°", fontsize=10)
+                   f"{result.share_near:.2%} within {NEAR_DEGREES:g}°", fontsize=10)
     if result.accepted or result.closest:
         axes.legend(loc="upper left", fontsize=8, markerscale=3, framealpha=0.9)
     figure.tight_layout()
@@ -119,8 +120,9 @@ def draw(result, folder, pyplot):
     pyplot.close(figure)
 
 
-def plot_workdir(workdir, progress=sys.stderr):
+def plot_workdir(workdir, progress=None):
     """Draws every pair and writes summary.tsv; returns the pair results."""
+    progress = progress or sys.stderr
     prefix = result_prefix(workdir)
     pairs = find_pairs(prefix)
     results = [load_pair(prefix, *pair) for pair in pairs]

@@ -50,7 +50,7 @@ def matrix_html(genomes, by_pair):
                 cells.append("<td></td>")
             else:
                 cells.append(f"<td style='background:{share_colour(row['share'])}'>"
-                             f"<a href='#{_anchor(row['pair'])}'>{row['share']:.1%}</a></td>")
+                             f"<a href='#{_anchor(row['pair'])}'>{row['share']:.2%}</a></td>")
         lines.append(f"<tr><th>{html.escape(first)}</th>{''.join(cells)}</tr>")
     return "\n".join(lines + ["</table>"])
 
@@ -59,15 +59,19 @@ def _anchor(pair):
     return html.escape("pair-" + pair, quote=True)
 
 
-def pair_html(row, image):
+def pair_html(row, image, has_svg):
     svg = urllib.parse.quote(row["pair"] + ".svg")
+    link = f" (<a href='plots/{svg}'>SVG</a>)" if has_svg else ""
     return (f"<div class='pair' id='{_anchor(row['pair'])}'>"
             f"<h3>{html.escape(row['genome1'])} &amp; {html.escape(row['genome2'])}</h3>"
             f"<img alt='{html.escape(row['pair'], quote=True)} dot plot' "
             f"src='data:image/png;base64,{image}'>"
             f"<p>{row['shared_cogs']} shared COG identifiers, {row['accepted_pairs']} accepted pairs, "
-            f"{row['share']:.1%} of closest pairs within 10&deg; "
-            f"(<a href='plots/{svg}'>SVG</a>)</p></div>")
+            f"{row['share']:.2%} of closest pairs within 10&deg;{link}</p></div>")
+
+
+def _count(number, noun):
+    return f"{number} {noun}" + ("" if number == 1 else "s")
 
 
 def settings_html(settings):
@@ -95,12 +99,13 @@ def write_report(workdir):
     genomes = genomes_of(rows, sizes)
     body = [
         "<h1>circog run</h1>",
-        f"<p>{len(genomes)} genomes, {len(rows)} pairs. Each cell is the share of a pair's closest "
+        f"<p>{_count(len(genomes), 'genome')}, {_count(len(rows), 'pair')}. Each cell is the share of a pair's closest "
         "gene pairs (one per shared COG identifier) that lie within 10&deg; of each other on the "
         "circle; click it for the pair's dot plot.</p>",
         matrix_html(genomes, by_pair),
         "<h2>Pairs</h2>",
-        *(pair_html(row, image) for row, image in zip(rows, images)),
+        *(pair_html(row, image, os.path.exists(os.path.join(workdir, "plots", row["pair"] + ".svg")))
+          for row, image in zip(rows, images)),
         "<h2>Settings</h2>",
         settings_html(settings),
     ]
