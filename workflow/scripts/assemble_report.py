@@ -1,18 +1,13 @@
-#!/usr/bin/python3
 """Gathers every pair's plots into one report directory and writes the report.
 
-Usage: assemble_report.py --kit KIT --alignment A --similarity S
-                          --genomes DIR... --plots DIR... OUTPUT LOG
-
-OUTPUT gets config.txt (the runs' settings), genome_sizes.txt (every genome),
-plots/ with every pair's images and one summary.tsv holding every pair's rows
-in the order the plot folders are given, then `KIT report OUTPUT` adds
-report.html.
+Called from the workflow's report rule (as a function: with thousands of pairs
+the list of plot folders outgrows a command line). The output directory gets
+config.txt (the runs' settings), genome_sizes.txt (every genome), plots/ with
+every pair's images and one summary.tsv holding every pair's rows in the order
+the plot folders are given; then `KIT report OUTPUT` adds report.html.
 """
-import argparse
 import os
 import shutil
-import sys
 
 import workdirs
 
@@ -44,28 +39,17 @@ def gather_plots(plot_dirs, target):
     return [header] + rows
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--kit", required=True)
-    parser.add_argument("--alignment", required=True)
-    parser.add_argument("--similarity", required=True)
-    parser.add_argument("--genomes", nargs="+", required=True)
-    parser.add_argument("--plots", nargs="*", default=[])
-    parser.add_argument("output")
-    parser.add_argument("log")
-    args = parser.parse_args()
-    scratch = workdirs.fresh_scratch(args.output)
+def assemble(kit, alignment, similarity, genome_dirs, plot_dirs, output, log):
+    """Builds output in a scratch folder renamed on success; returns the
+    report command's exit status."""
+    scratch = workdirs.fresh_scratch(output)
     config = workdirs.config_with_settings(
-        os.path.join(args.genomes[0], "config.txt"), args.alignment, args.similarity)
+        os.path.join(genome_dirs[0], "config.txt"), alignment, similarity)
     workdirs.write_text(os.path.join(scratch, "config.txt"), config)
-    sizes = [line for genome_dir in args.genomes
+    sizes = [line for genome_dir in genome_dirs
              for line in read_lines(os.path.join(genome_dir, "genome_sizes.txt")) if line]
     workdirs.write_text(os.path.join(scratch, "genome_sizes.txt"), "".join(s + "\n" for s in sizes))
-    summary = gather_plots(args.plots, os.path.join(scratch, "plots"))
+    summary = gather_plots(plot_dirs, os.path.join(scratch, "plots"))
     workdirs.write_text(os.path.join(scratch, "plots", SUMMARY), "\n".join(summary) + "\n")
-    status = workdirs.run_logged([args.kit, "report", scratch], args.log)
-    return workdirs.finish(scratch, args.output, status)
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    status = workdirs.run_logged([kit, "report", scratch], log)
+    return workdirs.finish(scratch, output, status)
