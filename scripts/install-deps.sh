@@ -12,6 +12,7 @@ python_module Bio || missing+=(python3-biopython)
 python_module matplotlib || missing+=(python3-matplotlib)
 python_module pytest || missing+=(python3-pytest)
 [ -x /usr/bin/chromium ] || missing+=(chromium)
+command -v snakemake >/dev/null || missing+=(snakemake)
 # The fuzz targets: clang++ with libFuzzer's runtime.
 command -v clang++ >/dev/null || missing+=(clang)
 compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null ||

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds circog three ways and runs every test in each: the release build,
 # AddressSanitizer with UndefinedBehaviorSanitizer, and the scalar-only build;
-# then the pool tests under ThreadSanitizer, the kit's tests with the release
-# build's binary, and a short run of every fuzzer.
+# then the pool tests under ThreadSanitizer, the kit's and the workflow's tests
+# with the release build's binary, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -25,5 +25,7 @@ cmake --build build/tsan -j"$jobs" --target test_compare
 build/tsan/tests/test_compare --gtest_brief=1
 echo "== kit"
 CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -rs -p no:cacheprovider kit/tests
+echo "== workflow"
+CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -rs -p no:cacheprovider workflow/tests
 echo "== fuzzers, 30 s each"
 scripts/fuzz.sh 30

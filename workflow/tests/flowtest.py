@@ -1,0 +1,108 @@
+"""Helpers of the workflow tests: genomes written as .ptt files from the
+bundled example, the workflow command and its job counts."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+EXAMPLE = os.path.join(REPO, "example")
+SNAKEFILE = os.path.join(REPO, "workflow", "Snakefile")
+CIRCOG = os.environ.get("CIRCOG_BINARY", os.path.join(REPO, "build", "release", "circog"))
+KIT = os.environ.get("CIRCOG_KIT", os.path.join(REPO, "kit", "circog-kit"))
+SNAKEMAKE = shutil.which("snakemake")
+PTT_COLUMNS = "Location\tStrand\tLength\tPID\tGene\tSynonym\tCode\tCOG\tProduct"
+
+
+def example_genes(name):
+    """The bundled gene table's rows and the genome's length."""
+    with open(os.path.join(EXAMPLE, "genes", name + ".tab"), encoding="latin-1") as handle:
+        rows = [line.split("\t") for line in handle.read().splitlines()[1:] if line]
+    with open(os.path.join(EXAMPLE, "genome_sizes.txt"), encoding="latin-1") as handle:
+        sizes = dict(line.split("\t") for line in handle.read().splitlines() if line)
+    return rows, int(sizes[name])
+
+
+def write_ptt(path, title, length, rows, every=1, shift=0):
+    """Writes every `every`-th gene of rows as an NCBI protein table, its
+    origin moved `shift` base pairs on; genes that would then span the origin
+    are left out."""
+    lines = []
+    for row in rows[::every]:
+        low, high = (int(x) for x in row[7].split(".."))
+        low, high = (low - 1 + shift) % length + 1, (high - 1 + shift) % length + 1
+        if low > high:
+            continue
+        synonym, gene, pid, _, strand, size, cog, _, code, product = row[:10]
+        lines.append("\t".join([f"{low}..{high}", strand, size, pid, gene, synonym, code, cog, product]))
+    header = [f"{title} - 1..{length}", f"{len(lines)} proteins", PTT_COLUMNS]
+    with open(path, "w", encoding="latin-1", newline="\n") as out:
+        out.write("\n".join(header + lines) + "\n")
+
+
+# name, example genome it comes from, every n-th gene, origin shift
+GENOMES = [
+    ("Styphi_CT18", "Styphi_CT18", 1, 0),
+    ("Ecoli_K12", "Ecoli_K12", 1, 0),
+    ("Ecoli_K12-rot", "Ecoli_K12", 6, 1234567),  # "Ecoli_K12-rot.txt" sorts before "Ecoli_K12.txt"
+    ("Styphi_few", "Styphi_CT18", 7, 0),
+]
+
+
+def write_sheet(folder, genomes):
+    """Writes the genomes' .ptt files and a sample sheet naming them (paths
+    relative to the sheet) into folder; returns the sheet's path."""
+    os.makedirs(folder, exist_ok=True)
+    lines = ["name\tannotation\tproteins\tcogs"]
+    for name, source, every, shift in genomes:
+        rows, length = example_genes(source)
+        write_ptt(os.path.join(folder, name + ".ptt"), name, length, rows, every, shift)
+        shutil.copyfile(os.path.join(EXAMPLE, "angle1", source + ".faa"),
+                        os.path.join(folder, name + ".faa"))
+        lines.append(f"{name}\t{name}.ptt\t{name}.faa\t")
+    path = os.path.join(folder, "samples.tsv")
+    with open(path, "w", encoding="utf-8") as out:
+        out.write("\n".join(lines) + "\n")
+    return path
+
+
+def write_config(folder, sheet, outdir, **settings):
+    entries = {"samples": sheet, "outdir": outdir, "circog": CIRCOG, "kit": KIT, **settings}
+    path = os.path.join(folder, "config.yaml")
+    with open(path, "w", encoding="utf-8") as out:
+        out.writelines(f"{key}: {value}\n" for key, value in entries.items())
+    return path
+
+
+def snakemake(folder, config, *options, check=True, **popen):
+    """Runs the workflow with folder as its working directory."""
+    command = [SNAKEMAKE, "-s", SNAKEFILE, "--configfile", config, "--cores", "2", *options]
+    result = subprocess.run(command, cwd=folder, capture_output=True, text=True, **popen)
+    if check and result.returncode != 0:
+        pytest.fail(f"{' '.join(command)} exited with {result.returncode}:\n{result.stderr[-4000:]}")
+    return result
+
+
+def job_counts(snakemake_output):
+    """Jobs per rule from Snakemake's "Job stats" table."""
+    text = snakemake_output.split("Job stats:", 1)[-1]
+    counts = {}
+    for line in text.splitlines()[3:]:
+        fields = line.split()
+        if len(fields) < 2 or not fields[1].isdigit():
+            break
+        counts[fields[0]] = int(fields[1])
+    return counts
+
+
+def pair_results(outdir):
+    """Every pair's result files from a workflow run: file name -> bytes."""
+    files = {}
+    pairs = os.path.join(outdir, "pairs")
+    for pair in os.listdir(pairs):
+        out = os.path.join(pairs, pair, "circog", "out")
+        for name in os.listdir(out):
+            with open(os.path.join(out, name), "rb") as handle:
+                files[name] = handle.read()
+    return files
