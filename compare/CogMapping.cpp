@@ -1,42 +1,12 @@
-#include <cstdint>
-#include <string_view>
-#include <unordered_map>
-
 #include "align/ProteinAligner.h"
 #include "compare/AlignmentPool.h"
+#include "compare/CompareText.h"
 #include "engine/MappingEngine.h"
 #include "text/TextIo.h"
 
 namespace {
 
 const char* const kScoreTable = "PAM-250.txt";
-
-// The second genome's genes by COG identifier, each list in gene order, so
-// partners come out exactly as a walk over the whole list would meet them.
-using PartnerIndex = std::unordered_map<std::string_view, std::vector<uint32_t>>;
-
-PartnerIndex IndexByCog(const std::vector<GeneRecord>& genes) {
-  PartnerIndex index;
-  for (uint32_t s = 0; s < genes.size(); ++s) index[genes[s].cogId].push_back(s);
-  return index;
-}
-
-// The candidate pairs in mapping order: first genes in list order, each with
-// its partners in list order.
-struct Candidate {
-  uint32_t first;
-  uint32_t second;
-};
-
-std::vector<Candidate> ListCandidates(const std::vector<GeneRecord>& firstGenes, const PartnerIndex& index) {
-  std::vector<Candidate> candidates;
-  for (uint32_t f = 0; f < firstGenes.size(); ++f) {
-    const auto found = index.find(firstGenes[f].cogId);
-    if (found == index.end()) continue;
-    for (const uint32_t s : found->second) candidates.push_back({f, s});
-  }
-  return candidates;
-}
 
 }  // namespace
 
@@ -56,11 +26,11 @@ bool CMappingEngine::MapGenes(bool alignmentEnabled) {
 
   const std::vector<GeneRecord>& firstGenes = genes[0];
   const std::vector<GeneRecord>& secondGenes = genes[1];
-  const std::vector<Candidate> candidates = ListCandidates(firstGenes, IndexByCog(secondGenes));
+  const std::vector<circog::CandidatePair> candidates = circog::ListCandidatePairs(firstGenes, secondGenes);
 
   MappingEntry working;
   auto accept = [&](size_t k, bool accepted) {
-    const Candidate& pair = candidates[k];
+    const circog::CandidatePair& pair = candidates[k];
     if (accepted) {
       working.firstAngles.push_back(firstGenes[pair.first].angle);
       working.secondAngles.push_back(secondGenes[pair.second].angle);

@@ -1,6 +1,7 @@
 #include "compare/CompareText.h"
 
 #include <cmath>
+#include <unordered_map>
 
 #include "text/TextIo.h"
 
@@ -56,6 +57,21 @@ ClosestPair FindClosestPair(const std::vector<MappingEntry>& entries, const std:
     }
   }
   return best;
+}
+
+std::vector<CandidatePair> ListCandidatePairs(const std::vector<GeneRecord>& firstGenes,
+                                              const std::vector<GeneRecord>& secondGenes) {
+  // The second genome's genes by COG identifier, each list in gene order, so
+  // partners come out exactly as a walk over the whole list would meet them.
+  std::unordered_map<std::string_view, std::vector<uint32_t>> partners;
+  for (uint32_t s = 0; s < secondGenes.size(); ++s) partners[secondGenes[s].cogId].push_back(s);
+  std::vector<CandidatePair> candidates;
+  for (uint32_t f = 0; f < firstGenes.size(); ++f) {
+    const auto found = partners.find(firstGenes[f].cogId);
+    if (found == partners.end()) continue;
+    for (const uint32_t s : found->second) candidates.push_back({f, s});
+  }
+  return candidates;
 }
 
 }  // namespace circog

@@ -2,6 +2,7 @@
 // The logic of the comparison stages as free functions, kept apart from the
 // engine's file work so tests call them directly.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,18 @@ std::string ProteinFilePath(std::string_view anglePath);
 // How far apart two angles lie on the circle, in degrees (0 to 180 for angles
 // within one turn).
 double CircularDistance(float first, float second);
+
+// A candidate pair: a gene of the first genome and a gene of the second
+// that carry the same COG identifier, by their positions in the gene lists.
+struct CandidatePair {
+  uint32_t first;
+  uint32_t second;
+};
+
+// Every candidate pair in mapping order: first genes in list order, each with
+// its partners in list order.
+std::vector<CandidatePair> ListCandidatePairs(const std::vector<GeneRecord>& firstGenes,
+                                              const std::vector<GeneRecord>& secondGenes);
 
 struct ClosestPair {
   float first = 0;

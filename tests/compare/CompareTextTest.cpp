@@ -82,4 +82,17 @@ TEST(ClosestPairTest, EarliestOfTheShortestArcsOverTheGroup) {
   EXPECT_EQ(single.second, 100.0f);
 }
 
+TEST(CandidatePairsTest, PartnersInListOrderByExactIdentifier) {
+  auto genes = [](std::vector<std::string> ids) {
+    std::vector<GeneRecord> list;
+    for (auto& id : ids) list.push_back({std::move(id), 0, "", ""});
+    return list;
+  };
+  const auto pairs = circog::ListCandidatePairs(genes({"B", "A", "x", "A"}), genes({"A", "b", "B", "A", "A "}));
+  std::vector<std::pair<uint32_t, uint32_t>> got;
+  for (const auto& pair : pairs) got.emplace_back(pair.first, pair.second);
+  EXPECT_EQ(got, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 2}, {1, 0}, {1, 3}, {3, 0}, {3, 3}}));
+  EXPECT_TRUE(circog::ListCandidatePairs(genes({"A"}), {}).empty());
+}
+
 }  // namespace
