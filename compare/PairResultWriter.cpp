@@ -1,4 +1,6 @@
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -11,16 +13,37 @@ namespace {
 
 const char* const kBlockMarker = "1001\t1001";
 
-std::string AnglePair(float first, float second) {
-  return circog::FormatG(first) + '\t' + circog::FormatG(second);
+// Angles repeat from line to line (a first gene's on every one of its
+// partners, a second gene's beside every first gene it pairs with), so each
+// distinct value is formatted once.
+class AngleTexts {
+ public:
+  const std::string& Of(float angle) {
+    uint32_t bits;
+    std::memcpy(&bits, &angle, sizeof bits);
+    const auto [text, isNew] = texts_.try_emplace(bits);
+    if (isNew) text->second = circog::FormatG(angle);
+    return text->second;
+  }
+
+ private:
+  std::unordered_map<uint32_t, std::string> texts_;
+};
+
+std::string AnglePair(AngleTexts& texts, float first, float second) {
+  std::string line = texts.Of(first);
+  line += '\t';
+  line += texts.Of(second);
+  return line;
 }
 
-bool WriteMultiplePairing(const std::vector<MappingEntry>& entries, const std::string& path) {
+bool WriteMultiplePairing(const std::vector<MappingEntry>& entries, AngleTexts& texts,
+                          const std::string& path) {
   circog::OutputFile file(path);
   file.WriteLine(kBlockMarker);
   for (const MappingEntry& entry : entries) {
     for (size_t p = 0; p < entry.firstAngles.size(); ++p) {
-      file.WriteLine(AnglePair(entry.firstAngles[p], entry.secondAngles[p]));
+      file.WriteLine(AnglePair(texts, entry.firstAngles[p], entry.secondAngles[p]));
     }
     file.WriteLine(kBlockMarker);
   }
@@ -39,9 +62,10 @@ bool CMappingEngine::WritePairResults(int firstIndex, int secondIndex, const std
            circog::RemoveFile(stem + "_sin_COG.txt");
   }
 
+  AngleTexts texts;
   const bool written = [&] {
     circog::PrintLine(console_, "Output " + name1 + " and " + name2 + " multiple pairing result");
-    if (!WriteMultiplePairing(mappingResults, stem + "_mul.txt")) return false;
+    if (!WriteMultiplePairing(mappingResults, texts, stem + "_mul.txt")) return false;
     circog::OutputFile withCog(stem + "_sin_COG.txt");
     if (!withCog.IsOpen()) return false;
     circog::OutputFile single(stem + "_sin.txt");
@@ -62,7 +86,7 @@ bool CMappingEngine::WritePairResults(int firstIndex, int secondIndex, const std
       std::snprintf(counts, sizeof counts, "first %d second %d", static_cast<int>(group.size()),
                     static_cast<int>(entry.firstAngles.size()));
       circog::WriteLine(console_, counts);
-      const std::string pair = AnglePair(best.first, best.second);
+      const std::string pair = AnglePair(texts, best.first, best.second);
       if (!withCog.WriteLine(pair + '\t' + entry.cogId) || !single.WriteLine(pair)) return false;
     }
     return withCog.Close() && single.Close();

@@ -54,7 +54,14 @@ double ParseDecimalPrefix(std::string_view text) {
       pos = exp;
     }
   }
-  // strtod on the isolated prefix: correct rounding, and no hex or "inf" forms.
+  // The isolated prefix, correctly rounded: from_chars takes no '+', and
+  // leaves values beyond the double range to strtod, which gives inf or 0
+  // for them as the C library does.
+  const size_t first = text[start] == '+' ? start + 1 : start;
+  double value = 0.0;
+  const std::from_chars_result result =
+      std::from_chars(text.data() + first, text.data() + pos, value, std::chars_format::general);
+  if (result.ec == std::errc() && result.ptr == text.data() + pos) return value;
   const std::string number(text.substr(start, pos - start));
   return std::strtod(number.c_str(), nullptr);
 }
