@@ -60,21 +60,35 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
   auto slots = std::make_unique<Slot[]>(kWindow);
   std::atomic<size_t> next{0};
   std::atomic<size_t> consumed{0};
-  const int workerCount = threads < 1 ? 1 : threads;
-  // Each worker keeps up to kKeptBytes; the pairs in flight share the rest.
+  const int alignerCount = threads < 1 ? 1 : threads;
+  // Each aligning thread keeps up to kKeptBytes; the pairs in flight share the rest.
   const size_t available = AvailableMemory() / 4 * 3;
-  const size_t kept = kKeptBytes * static_cast<size_t>(workerCount);
+  const size_t kept = kKeptBytes * static_cast<size_t>(alignerCount);
   MemoryBudget budget(available > 2 * kept ? available - kept : available / 2);
   std::atomic<bool> stop{false};
 
-  auto alignOne = [&](CProteinAligner& aligner, size_t k) {
-    std::string_view first, second;
-    pairAt(k, first, second);
-    const size_t bytes = AlignmentBytes(first.size(), second.size());
-    BudgetHold hold(budget, bytes);
-    if (bytes <= kKeptBytes) return aligner.AlignCounts(first, second);
-    CProteinAligner large(prototype);
-    return large.AlignCounts(first, second);
+  // Aligns pair k into its slot; false when the pair threw.
+  auto alignInto = [&](CProteinAligner& aligner, size_t k) {
+    Slot& slot = slots[k % kWindow];
+    bool failed = false;  // the slot belongs to the calling thread once published
+    try {
+      std::string_view first, second;
+      pairAt(k, first, second);
+      const size_t bytes = AlignmentBytes(first.size(), second.size());
+      BudgetHold hold(budget, bytes);
+      if (bytes <= kKeptBytes) {
+        slot.counts = aligner.AlignCounts(first, second);
+      } else {
+        CProteinAligner large(prototype);
+        slot.counts = large.AlignCounts(first, second);
+      }
+    } catch (...) {
+      slot.error = std::current_exception();
+      failed = true;
+    }
+    slot.pair.store(static_cast<int64_t>(k), std::memory_order_release);
+    slot.pair.notify_one();
+    return !failed;
   };
 
   auto work = [&] {
@@ -87,40 +101,39 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
            done = consumed.load(std::memory_order_acquire)) {
         consumed.wait(done, std::memory_order_acquire);
       }
-      if (stop.load()) return;
-      Slot& slot = slots[k % kWindow];
-      bool failed = false;  // the slot belongs to the calling thread once published
-      try {
-        slot.counts = alignOne(aligner, k);
-      } catch (...) {
-        slot.error = std::current_exception();
-        failed = true;
-      }
-      slot.pair.store(static_cast<int64_t>(k), std::memory_order_release);
-      slot.pair.notify_one();
-      if (failed) return;
+      if (stop.load() || !alignInto(aligner, k)) return;
     }
   };
 
+  // The calling thread is one of the aligning threads: rather than wait for
+  // the outcome it needs next, it aligns the next unclaimed pair itself, so
+  // that no more threads are runnable than there are CPUs to run them.
   Workers workers{{}, stop, consumed};
-  for (int t = 0; t < workerCount; ++t) {
+  for (int t = 1; t < alignerCount; ++t) {
     try {
       workers.threads.emplace_back(work);
     } catch (const std::system_error&) {
-      // Fewer workers will do; none at all means the system is out of resources.
-      if (workers.threads.empty()) throw std::bad_alloc();
-      break;
+      break;  // fewer workers will do: the calling thread aligns as well
     }
   }
+  CProteinAligner own(prototype);
+  bool ownFailed = false;
   for (size_t k = 0; k < count; ++k) {
     Slot& slot = slots[k % kWindow];
     int64_t held = slot.pair.load(std::memory_order_acquire);
-    if (held != static_cast<int64_t>(k)) {
-      beforeWait();
-      do {
+    while (held != static_cast<int64_t>(k)) {
+      // A pair within the window can be aligned here: its slot is consumed.
+      size_t mine = next.load(std::memory_order_relaxed);
+      while (!ownFailed && mine < count && mine < k + kWindow &&
+             !next.compare_exchange_weak(mine, mine + 1, std::memory_order_relaxed)) {
+      }
+      if (!ownFailed && mine < count && mine < k + kWindow) {
+        ownFailed = !alignInto(own, mine);
+      } else {
+        beforeWait();
         slot.pair.wait(held, std::memory_order_acquire);
-        held = slot.pair.load(std::memory_order_acquire);
-      } while (held != static_cast<int64_t>(k));
+      }
+      held = slot.pair.load(std::memory_order_acquire);
     }
     // The first failure in pair order ends the pool; leaving stops the workers.
     if (slot.error) std::rethrow_exception(slot.error);

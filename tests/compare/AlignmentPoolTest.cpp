@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -32,6 +35,29 @@ TEST(AlignmentPoolTest, HandsOutcomesOverInOrderWhateverTheThreads) {
         },
         [] {}, threads);
     EXPECT_EQ(expected, count);
+  }
+}
+
+// The calling thread aligns as one of the threads asked for, so no more
+// threads run than there are CPUs; with one, it aligns everything itself.
+TEST(AlignmentPoolTest, CallingThreadIsOneOfTheAligningThreads) {
+  const std::string residues(50, 'W');
+  CProteinAligner prototype;
+  for (int threads : {1, 2}) {
+    std::mutex mutex;
+    std::set<std::thread::id> aligning;
+    circog::AlignInOrder(
+        prototype, 3000,
+        [&](size_t, std::string_view& first, std::string_view& second) {
+          const std::lock_guard<std::mutex> lock(mutex);
+          aligning.insert(std::this_thread::get_id());
+          first = second = residues;
+        },
+        [](size_t, const circog::AlignmentCounts&) {}, [] {}, threads);
+    EXPECT_LE(aligning.size(), static_cast<size_t>(threads));
+    if (threads == 1) {
+      EXPECT_EQ(aligning, std::set<std::thread::id>{std::this_thread::get_id()});
+    }
   }
 }
 
