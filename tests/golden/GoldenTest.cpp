@@ -4,6 +4,7 @@
 // the folder's expected/ tree (see README.md in this folder).
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -76,18 +78,35 @@ std::string Difference(const std::string& expected, const std::string& actual) {
   return out.str();
 }
 
-class GoldenCase : public testing::TestWithParam<std::string> {};
+// With more than one CPU the run reads genomes ahead on other threads; on
+// one it reads them in turn. Each case runs both ways, on one CPU through
+// taskset.
+std::string OneCpuPrefix() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return {};
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &set)) return "taskset -c " + std::to_string(cpu) + " ";
+  }
+  return {};
+}
+
+class GoldenCase : public testing::TestWithParam<std::tuple<std::string, bool>> {};
 
 TEST_P(GoldenCase, MatchesExpected) {
-  const fs::path caseDir = kCases / GetParam();
+  const auto& [name, oneCpu] = GetParam();
+  const std::string cpus = oneCpu ? OneCpuPrefix() : "";
+  if (oneCpu && (cpus.empty() || std::system("command -v taskset >/dev/null") != 0)) {
+    GTEST_SKIP() << "taskset is not available";
+  }
+  const fs::path caseDir = kCases / name;
   const fs::path expected = caseDir / "expected";
-  std::string root = (fs::temp_directory_path() / ("circog-golden-" + GetParam() + "-XXXXXX")).string();
+  std::string root = (fs::temp_directory_path() / ("circog-golden-" + name + "-XXXXXX")).string();
   ASSERT_NE(mkdtemp(root.data()), nullptr);
   const fs::path work = fs::path(root) / "work";
   fs::create_directory(work);
   if (fs::exists(caseDir / "input")) fs::copy(caseDir / "input", work, fs::copy_options::recursive);
 
-  const std::string command = "cd '" + work.string() + "' && exec timeout 120 '" CIRCOG_BINARY "' </dev/null >'" +
+  const std::string command = "cd '" + work.string() + "' && exec " + cpus + "timeout 120 '" CIRCOG_BINARY "' </dev/null >'" +
                               root + "/stdout' 2>'" + root + "/stderr'";
   const int wait = std::system(command.c_str());
   const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
@@ -128,12 +147,14 @@ TEST_P(GoldenCase, MatchesExpected) {
     fs::remove_all(root);
     return;
   }
-  std::string report = "golden case " + GetParam() + " failed (run kept in " + root + "):";
+  std::string report = "golden case " + name + (oneCpu ? " on one CPU" : "") + " failed (run kept in " + root + "):";
   for (const std::string& failure : failures) report += "\n- " + failure;
   ADD_FAILURE() << report << "\nstandard error: \"" << Visible(ReadBytes(root + "/stderr")) << "\"";
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, GoldenCase, testing::ValuesIn(FindCases()),
-                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(Golden, GoldenCase, testing::Combine(testing::ValuesIn(FindCases()), testing::Bool()),
+                         [](const testing::TestParamInfo<GoldenCase::ParamType>& info) {
+                           return std::get<0>(info.param) + (std::get<1>(info.param) ? "_OneCpu" : "");
+                         });
 
 }  // namespace
