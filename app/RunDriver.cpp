@@ -1,16 +1,15 @@
 #include "app/RunDriver.h"
 
 #include <deque>
-#include <exception>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <string>
-#include <system_error>
-#include <thread>
+#include <string_view>
 
+#include "app/EngineAhead.h"
 #include "compare/AlignmentPool.h"
 #include "engine/MappingEngine.h"
+#include "prepare/PrepareText.h"
 #include "text/TextIo.h"
 
 namespace {
@@ -35,11 +34,41 @@ int FailStage(const CMappingEngine& engine, std::ostream& console, const std::st
   return Fail(console, message);
 }
 
-bool TransformAll(CMappingEngine& engine) {
+// The name of a listed file, directories left off.
+std::string_view NameOf(std::string_view path) {
+  const size_t separator = path.find_last_of("\\/");
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+// With more than one CPU, gene tables are transformed two at a time: the
+// next one on a helper while this one is done in turn. The helper's angle
+// file is put in place after this one's, and not at all when this one fails.
+// A table that this one's angle file would replace is read in its turn.
+bool TransformAll(CMappingEngine& engine, std::ostream& console, circog::AheadThread& background) {
+  const int listed = static_cast<int>(engine.fileList->size());
+  const bool twoAtATime = background.Running();
+  std::unique_ptr<circog::OutputFile> aheadAngles;
+  std::unique_ptr<circog::EngineAhead> ahead;  // table i, when the helper has it
   int i = 0;
   if (engine.FileCount() > 0) {
     do {
-      if (!engine.TransformGeneTable(i, kAngleOutputDir)) return false;
+      if (ahead) {
+        const std::unique_ptr<circog::EngineAhead> done = std::move(ahead);
+        if (!done->Finish(console)) {
+          engine.unreadableInput = done->Helper().unreadableInput;
+          return false;
+        }
+        if (!aheadAngles->Close()) return false;
+      } else {
+        const std::string written = circog::GenomeKey((*engine.fileList)[i]) + ".txt";
+        if (twoAtATime && i + 1 < listed && NameOf((*engine.fileList)[i + 1]) != written) {
+          ahead = std::make_unique<circog::EngineAhead>(
+              background, engine, i + 1, [&aheadAngles, next = i + 1](CMappingEngine& helper, std::string&) {
+                return helper.TransformGeneTable(next, kAngleOutputDir, aheadAngles);
+              });
+        }
+        if (!engine.TransformGeneTable(i, kAngleOutputDir)) return false;
+      }
       ++i;
     } while (i < engine.FileCount());
   }
@@ -58,63 +87,6 @@ bool LoadSide(CMappingEngine& engine, int side, int fileIndex, bool withProteins
   return true;
 }
 
-// A genome read on a thread of its own while the run does other serial work
-// (reading the other genome of a pair, writing a pair's results). A helper
-// engine reads it as the run would; its console lines wait until the run
-// takes the genome, so the console reads as if everything ran in turn.
-class GenomeReadAhead {
- public:
-  GenomeReadAhead(const CMappingEngine& engine, int fileIndex, bool withProteins)
-      : helper_(console_, errors_), fileIndex_(fileIndex) {
-    *helper_.fileList = *engine.fileList;
-    auto read = [this, withProteins] {
-      try {
-        ok_ = LoadSide(helper_, 0, fileIndex_, withProteins, failure_);
-      } catch (...) {
-        error_ = std::current_exception();
-      }
-    };
-    try {
-      thread_ = std::thread(read);
-    } catch (const std::system_error&) {
-      read();  // no thread to spare: read it now
-    }
-  }
-  ~GenomeReadAhead() {
-    if (thread_.joinable()) thread_.join();
-  }
-  GenomeReadAhead(const GenomeReadAhead&) = delete;
-  GenomeReadAhead& operator=(const GenomeReadAhead&) = delete;
-
-  int FileIndex() const { return fileIndex_; }
-
-  // Waits for the genome, writes its console lines and moves it into
-  // engine.genes[side]; what loading it there would have returned.
-  int Take(CMappingEngine& engine, std::ostream& console, int side) {
-    if (thread_.joinable()) thread_.join();
-    console << console_.view();
-    console.flush();
-    std::cerr << errors_.view();
-    if (error_) std::rethrow_exception(error_);
-    if (!ok_) {
-      engine.unreadableInput = helper_.unreadableInput;
-      return FailStage(engine, console, failure_);
-    }
-    engine.genes[side] = std::move(helper_.genes[0]);
-    return 0;
-  }
-
- private:
-  std::ostringstream console_;
-  std::ostringstream errors_;
-  CMappingEngine helper_;
-  int fileIndex_;
-  bool ok_ = false;
-  std::string failure_;
-  std::exception_ptr error_;
-  std::thread thread_;
-};
-
 // Result files always have '&' in their names; a listed file without one is
 // none that writing a pair's results replaces or removes, so it can be read
 // while they are written.
@@ -126,23 +98,34 @@ bool UntouchedByResults(const CMappingEngine& engine, int fileIndex) {
 // partners, and the last genome is loaded although no pair follows it. With
 // more than one CPU, the genomes a mapping needs next are read ahead while
 // the run reads the other side or writes results.
-int ComparePairs(CMappingEngine& engine, std::ostream& console) {
+int ComparePairs(CMappingEngine& engine, std::ostream& console, circog::AheadThread& background) {
   if (engine.FileCount() <= 0) return 0;
   const bool withProteins = AlignmentOn(engine);
   const int listed = static_cast<int>(engine.fileList->size());
-  const bool readAhead = circog::UsableThreads() > 1;
-  std::deque<std::unique_ptr<GenomeReadAhead>> ahead;  // in the order the run takes them
+  const bool readAhead = background.Running();
+  std::deque<std::unique_ptr<circog::EngineAhead>> ahead;  // in the order the run takes them
   auto readEarly = [&](int fileIndex) {
-    ahead.push_back(std::make_unique<GenomeReadAhead>(engine, fileIndex, withProteins));
+    ahead.push_back(std::make_unique<circog::EngineAhead>(
+        background, engine, fileIndex,
+        [fileIndex, withProteins](CMappingEngine& helper, std::string& failure) {
+          return LoadSide(helper, 0, fileIndex, withProteins, failure);
+        }));
   };
   auto load = [&](int side, int fileIndex) {
-    if (!ahead.empty() && ahead.front()->FileIndex() == fileIndex) {
-      const std::unique_ptr<GenomeReadAhead> read = std::move(ahead.front());
-      ahead.pop_front();
-      return read->Take(engine, console, side);
-    }
     std::string failure;
-    return LoadSide(engine, side, fileIndex, withProteins, failure) ? 0 : FailStage(engine, console, failure);
+    if (!ahead.empty() && ahead.front()->FileIndex() == fileIndex) {
+      const std::unique_ptr<circog::EngineAhead> read = std::move(ahead.front());
+      ahead.pop_front();
+      if (read->Finish(console)) {
+        engine.genes[side] = std::move(read->Helper().genes[0]);
+        return 0;
+      }
+      engine.unreadableInput = read->Helper().unreadableInput;
+      failure = read->Failure();
+    } else if (LoadSide(engine, side, fileIndex, withProteins, failure)) {
+      return 0;
+    }
+    return FailStage(engine, console, failure);
   };
 
   int i = 0;
@@ -151,8 +134,10 @@ int ComparePairs(CMappingEngine& engine, std::ostream& console) {
     if (load(0, i) != 0) return -1;
     for (int j = i + 1; j < engine.FileCount(); ++j) {
       if (load(1, j) != 0) return -1;
+      background.Rest();  // the mapping uses every CPU
       if (!engine.MapGenes(AlignmentOn(engine))) return FailStage(engine, console, "");
-      // The next pair's genomes: the next partner, or the next first genome and its first partner.
+      // The next pair's genomes: the next partner, or the next first genome and
+      // its first partner.
       if (readAhead && j + 1 < listed) {
         if (UntouchedByResults(engine, j + 1)) readEarly(j + 1);
       } else if (readAhead && i + 1 < listed && UntouchedByResults(engine, i + 1)) {
@@ -169,17 +154,20 @@ int ComparePairs(CMappingEngine& engine, std::ostream& console) {
 }
 
 int RunStages(std::ostream& console) {
+  // Started first, so that it is under way by the time there is work for it.
+  circog::AheadThread background(circog::UsableThreads() > 1);
   CMappingEngine engine(console);
   if (!engine.ReadConfig("config.txt")) {
     return FailStage(engine, console, "Fail to open configure file.");
   }
   if (!engine.ReadGenomeSizeTable(engine.GetConfigValue(ConfigKey::GenomeSizePath))) {
-    return FailStage(engine, console, "Fail to Open file " + engine.GetConfigValue(ConfigKey::GenomeSizePath));
+    return FailStage(engine, console,
+                     "Fail to Open file " + engine.GetConfigValue(ConfigKey::GenomeSizePath));
   }
   engine.ScanDirectory(engine.GetConfigValue(ConfigKey::TranformDataDir),
                        engine.GetConfigValue(ConfigKey::TranformDataFormat),
                        engine.GetConfigValue(ConfigKey::TranformDataSubFormat), ScanMode::GeneTables);
-  if (!TransformAll(engine)) {
+  if (!TransformAll(engine, console, background)) {
     return FailStage(engine, console,
                      "Fail to Open file " + engine.GetConfigValue(ConfigKey::TranformDataOutPath));
   }
@@ -187,7 +175,7 @@ int RunStages(std::ostream& console) {
   engine.genomeSizes.clear();
   engine.ScanDirectory(engine.GetConfigValue(ConfigKey::AnglePath),
                        engine.GetConfigValue(ConfigKey::AngleFormat), "", ScanMode::AngleFiles);
-  return ComparePairs(engine, console);
+  return ComparePairs(engine, console, background);
 }
 
 }  // namespace

@@ -11,6 +11,10 @@
 
 #include "engine/ConfigKeys.h"
 
+namespace circog {
+class OutputFile;
+}  // namespace circog
+
 struct GenomeSizeEntry {
   std::string genomeName;
   int32_t genomeSize = 0;
@@ -78,6 +82,10 @@ class CMappingEngine {
   // when the gene table cannot be read, its genome has no size, or the angle
   // file cannot be written, or reading the gene table fails part way.
   bool TransformGeneTable(int fileIndex, const std::string& outDir);
+  // The same up to its last step: the angle file is written but not yet in
+  // place, which angles->Close() does.
+  bool TransformGeneTable(int fileIndex, const std::string& outDir,
+                          std::unique_ptr<circog::OutputFile>& angles);
   // Splits one gene-table line into currentRow; false for an empty line.
   bool SplitGeneTableLine(const std::string& line);
 

@@ -1,12 +1,43 @@
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
 #include "engine/MappingEngine.h"
 #include "prepare/PrepareText.h"
 #include "text/TextIo.h"
+
+namespace {
+
+// Room for the rows a table of this size likely holds (its lines run longer
+// than 64 bytes), so that the rows are not moved as they arrive; a guess
+// that cannot be had is no error.
+void ReserveRows(const std::string& path, std::vector<GeneTableRow>& rows) {
+  constexpr uintmax_t kMaxReserved = 1 << 16;
+  std::error_code error;
+  const uintmax_t bytes = std::filesystem::file_size(circog::FileSystemPath(path), error);
+  if (error) return;
+  try {
+    rows.reserve(static_cast<size_t>(std::min(bytes / 64, kMaxReserved)));
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+}  // namespace
 
 bool CMappingEngine::SplitGeneTableLine(const std::string& line) {
   return circog::SplitGeneTableRow(line, currentRow);
 }
 
 bool CMappingEngine::TransformGeneTable(int fileIndex, const std::string& outDir) {
+  std::unique_ptr<circog::OutputFile> angles;
+  return TransformGeneTable(fileIndex, outDir, angles) && angles->Close();
+}
+
+bool CMappingEngine::TransformGeneTable(int fileIndex, const std::string& outDir,
+                                        std::unique_ptr<circog::OutputFile>& angles) {
   const std::string& path = (*fileList)[fileIndex];
   const std::string key = circog::GenomeKey(path);
   circog::PrintLine(console_, "Transform file: " + path);
@@ -14,10 +45,11 @@ bool CMappingEngine::TransformGeneTable(int fileIndex, const std::string& outDir
   circog::InputFile table(path);
   if (!table.IsOpen()) return false;
   geneTableRows.clear();
+  ReserveRows(path, geneTableRows);
   std::string line;
   table.Next(line);  // the header line
   while (table.Next(line)) {
-    if (SplitGeneTableLine(line)) geneTableRows.push_back(currentRow);
+    if (SplitGeneTableLine(line)) geneTableRows.push_back(std::move(currentRow));
   }
   if (table.ReadFailed()) {
     unreadableInput = path;
@@ -32,9 +64,9 @@ bool CMappingEngine::TransformGeneTable(int fileIndex, const std::string& outDir
   }
   circog::PrintLine(console_, "output file is " + outDir);
 
-  circog::OutputFile angles(outDir + key + ".txt");
+  angles = std::make_unique<circog::OutputFile>(outDir + key + ".txt");
   for (const GeneTableRow& row : geneTableRows) {
-    if (const auto angleLine = circog::AngleLine(row, genome->genomeSize)) angles.WriteLine(*angleLine);
+    if (const auto angleLine = circog::AngleLine(row, genome->genomeSize)) angles->WriteLine(*angleLine);
   }
-  return angles.Close();
+  return true;
 }
