@@ -193,6 +193,12 @@ OutputFile::OutputFile(std::string_view path) : target_(FileSystemPath(path)) {
 
 OutputFile::~OutputFile() { Abandon(); }
 
+bool OutputFile::Write(std::string_view text) {
+  if (!ok_) return false;
+  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) ok_ = false;
+  return ok_;
+}
+
 bool OutputFile::WriteLine(std::string_view text) {
   if (!ok_) return false;
   if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||

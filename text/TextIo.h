@@ -95,6 +95,8 @@ class OutputFile {
   bool IsOpen() const { return file_ != nullptr; }
   // False once anything has failed.
   bool WriteLine(std::string_view text);
+  // Writes text as it stands, line ends included; false once anything has failed.
+  bool Write(std::string_view text);
   // Writes out, closes and puts the file in place; false when any step failed.
   bool Close();
 
