@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/EngineAhead.h"
+#include "engine/EngineAhead.h"
 #include "compare/AlignmentPool.h"
 #include "engine/MappingEngine.h"
 #include "prepare/PrepareText.h"

@@ -1,4 +1,4 @@
-#include "app/EngineAhead.h"
+#include "engine/EngineAhead.h"
 
 #include <chrono>
 #include <iostream>
