@@ -8,7 +8,7 @@ bool CMappingEngine::LoadAngleFile(int side, int fileIndex) {
   list.clear();
   circog::InputFile file(path);
   circog::PrintLine(console_, "Open file:" + path);
-  std::string line;
+  std::string_view line;
   while (file.Next(line)) {  // a file that cannot be opened has no lines
     if (!line.empty()) list.push_back(circog::ParseAngleLine(line));
   }

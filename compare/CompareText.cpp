@@ -20,16 +20,16 @@ GeneRecord ParseAngleLine(std::string_view line) {
   return gene;
 }
 
-std::string ProteinIdentifier(std::string_view header) {
+std::string_view ProteinIdentifier(std::string_view header) {
   const size_t bar = header.find('|');
   if (bar == std::string_view::npos) {
     const std::string_view rest = header.substr(1);
-    return std::string(rest.substr(0, rest.find_first_of(" \t")));
+    return rest.substr(0, rest.find_first_of(" \t"));
   }
   const size_t start = header.find_first_not_of('|', bar);
-  if (start == std::string_view::npos) return std::string();
+  if (start == std::string_view::npos) return std::string_view();
   const size_t end = header.find('|', start);
-  return std::string(header.substr(start, end == std::string_view::npos ? end : end - start));
+  return header.substr(start, end == std::string_view::npos ? end : end - start);
 }
 
 std::string ProteinFilePath(std::string_view anglePath) {

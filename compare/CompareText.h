@@ -18,8 +18,8 @@ GeneRecord ParseAngleLine(std::string_view line);
 
 // The protein identifier of a FASTA header line (">" included): with a '|',
 // the first non-empty field after the first '|'; without one, the first word
-// after '>'.
-std::string ProteinIdentifier(std::string_view header);
+// after '>'. A view into header.
+std::string_view ProteinIdentifier(std::string_view header);
 
 // The protein file beside an angle file: its last four characters replaced by ".faa".
 std::string ProteinFilePath(std::string_view anglePath);

@@ -1,9 +1,69 @@
-#include <unordered_map>
+#include <cstdint>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "compare/CompareText.h"
 #include "engine/MappingEngine.h"
 #include "text/TextIo.h"
+
+namespace {
+
+// The genes waiting for their protein, by identifier: an open-addressing
+// table over the distinct identifiers, each with the genes that carry it.
+class WaitingGenes {
+ public:
+  explicit WaitingGenes(std::vector<GeneRecord>& genes) {
+    size_t slots = 16;
+    while (slots < 2 * genes.size()) slots *= 2;
+    slots_.assign(slots, kEmpty);
+    for (GeneRecord& gene : genes) {
+      if (gene.proteinId.empty()) continue;
+      uint32_t& slot = Find(gene.proteinId);
+      if (slot == kEmpty) {
+        slot = static_cast<uint32_t>(groups_.size());
+        groups_.push_back({gene.proteinId, {}, false});
+      }
+      groups_[slot].genes.push_back(&gene);
+    }
+  }
+
+  // The genes of an identifier met for the first time; none for an unknown
+  // one or one met before (only its first record counts).
+  std::vector<GeneRecord*>* Take(std::string_view id) {
+    const uint32_t slot = Find(id);
+    if (slot == kEmpty || groups_[slot].taken) return nullptr;
+    groups_[slot].taken = true;
+    return &groups_[slot].genes;
+  }
+
+  template <typename Visit>
+  void ForEachTaken(Visit visit) const {
+    for (const Group& group : groups_) {
+      if (group.taken) visit(group.genes);
+    }
+  }
+
+ private:
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  struct Group {
+    std::string_view id;
+    std::vector<GeneRecord*> genes;
+    bool taken;
+  };
+
+  uint32_t& Find(std::string_view id) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = std::hash<std::string_view>()(id) & mask;; at = (at + 1) & mask) {
+      if (slots_[at] == kEmpty || groups_[slots_[at]].id == id) return slots_[at];
+    }
+  }
+
+  std::vector<uint32_t> slots_;
+  std::vector<Group> groups_;
+};
+
+}  // namespace
 
 bool CMappingEngine::LoadProteinFile(int side, int fileIndex) {
   const std::string path = circog::ProteinFilePath((*fileList)[fileIndex]);
@@ -13,22 +73,16 @@ bool CMappingEngine::LoadProteinFile(int side, int fileIndex) {
 
   // Records are found by identifier, so genes get theirs wherever it stands;
   // only the first record of an identifier counts, and only wanted ones are kept.
-  std::unordered_map<std::string_view, std::vector<GeneRecord*>> waiting;
-  for (GeneRecord& gene : genes[side]) {
-    if (!gene.proteinId.empty()) waiting[gene.proteinId].push_back(&gene);
-  }
-  std::vector<std::vector<GeneRecord*>> found;
+  WaitingGenes waiting(genes[side]);
   std::string* sequence = nullptr;  // where the current record's lines go, if anywhere
-  std::string line;
+  std::string_view line;
   while (file.Next(line)) {
     if (!line.empty() && line[0] == '>') {
       sequence = nullptr;
-      const auto wanted = waiting.find(circog::ProteinIdentifier(line));
-      if (wanted == waiting.end()) continue;
-      found.push_back(std::move(wanted->second));
-      waiting.erase(wanted);
-      sequence = &found.back().front()->sequence;
-      sequence->clear();
+      if (std::vector<GeneRecord*>* wanted = waiting.Take(circog::ProteinIdentifier(line))) {
+        sequence = &wanted->front()->sequence;
+        sequence->clear();
+      }
     } else if (sequence != nullptr) {
       sequence->append(line);
     }
@@ -38,9 +92,9 @@ bool CMappingEngine::LoadProteinFile(int side, int fileIndex) {
     return false;
   }
   // Genes that share a protein identifier share its record.
-  for (const std::vector<GeneRecord*>& sharing : found) {
+  waiting.ForEachTaken([](const std::vector<GeneRecord*>& sharing) {
     for (size_t k = 1; k < sharing.size(); ++k) sharing[k]->sequence = sharing.front()->sequence;
-  }
+  });
   circog::PrintLine(console_, "End of open protein file: " + path);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/ConfigKeys.h"
@@ -87,7 +88,7 @@ class CMappingEngine {
   bool TransformGeneTable(int fileIndex, const std::string& outDir,
                           std::unique_ptr<circog::OutputFile>& angles);
   // Splits one gene-table line into currentRow; false for an empty line.
-  bool SplitGeneTableLine(const std::string& line);
+  bool SplitGeneTableLine(std::string_view line);
 
   // Rebuilds genes[side] from the angle file of listed file fileIndex; a
   // file that cannot be opened has no genes. False when reading it fails.

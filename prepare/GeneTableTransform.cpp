@@ -27,7 +27,7 @@ void ReserveRows(const std::string& path, std::vector<GeneTableRow>& rows) {
 
 }  // namespace
 
-bool CMappingEngine::SplitGeneTableLine(const std::string& line) {
+bool CMappingEngine::SplitGeneTableLine(std::string_view line) {
   return circog::SplitGeneTableRow(line, currentRow);
 }
 
@@ -46,7 +46,7 @@ bool CMappingEngine::TransformGeneTable(int fileIndex, const std::string& outDir
   if (!table.IsOpen()) return false;
   geneTableRows.clear();
   ReserveRows(path, geneTableRows);
-  std::string line;
+  std::string_view line;
   table.Next(line);  // the header line
   while (table.Next(line)) {
     if (SplitGeneTableLine(line)) geneTableRows.push_back(std::move(currentRow));

@@ -111,6 +111,24 @@ bool LineReader::Next(std::string& line) {
   return any;
 }
 
+bool LineReader::Next(std::string_view& line) {
+  if (begin_ == end_) Fill();
+  if (begin_ < end_) {
+    const char* start = buffer_ + begin_;
+    const void* newline = std::memchr(start, '\n', end_ - begin_);
+    if (newline != nullptr) {
+      const size_t length = static_cast<size_t>(static_cast<const char*>(newline) - start);
+      begin_ += length + 1;
+      line = std::string_view(start, length);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      return true;
+    }
+  }
+  if (!Next(spill_)) return false;
+  line = spill_;
+  return true;
+}
+
 bool IsRegularFile(std::string_view path) {
   struct stat status;
   return stat(FileSystemPath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);

@@ -39,6 +39,9 @@ class LineReader {
 
   // False when no line is left, or when reading failed (then Failed()).
   bool Next(std::string& line);
+  // The same, without copying a line that lies whole in the buffer: line
+  // stays valid until the next call.
+  bool Next(std::string_view& line);
   // True once the file reported a read error: the lines so far are not all.
   bool Failed() const { return failed_; }
 
@@ -46,6 +49,7 @@ class LineReader {
   bool Fill();
 
   std::FILE* file_;
+  std::string spill_;  // a line that runs past the end of the buffer
   char buffer_[1 << 16];
   size_t begin_ = 0;
   size_t end_ = 0;
@@ -69,6 +73,7 @@ class InputFile {
 
   bool IsOpen() const { return file_ != nullptr; }
   bool Next(std::string& line) { return reader_.Next(line); }
+  bool Next(std::string_view& line) { return reader_.Next(line); }
   // True when reading stopped at an error rather than at the end.
   bool ReadFailed() const { return reader_.Failed(); }
 

@@ -46,7 +46,7 @@ TEST_F(FileFaultTest, ReadErrorIsNoEndOfFile) {
   std::FILE* file = std::fopen(dir_.c_str(), "rb");
   ASSERT_NE(file, nullptr);
   circog::LineReader reader(file);
-  std::string line;
+  std::string_view line;
   EXPECT_FALSE(reader.Next(line));
   EXPECT_TRUE(reader.Failed());
   std::fclose(file);

@@ -1,27 +1,44 @@
-#include "text/TextIo.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "text/TextIo.h"
 
 namespace {
 
-std::vector<std::string> ReadAll(const std::string& bytes) {
+// Lines as copies, as views, or alternately one and the other: all three
+// must split the same.
+enum class Reading { Copies, Views, Alternately };
+
+std::vector<std::string> ReadAll(const std::string& bytes, Reading reading) {
   std::FILE* file = std::tmpfile();
   std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::rewind(file);
   std::vector<std::string> lines;
   {
     circog::LineReader reader(file);
-    std::string line;
-    while (reader.Next(line)) lines.push_back(line);
+    std::string copy;
+    std::string_view view;
+    for (bool asView = reading == Reading::Views;;
+         asView = reading == Reading::Alternately ? !asView : asView) {
+      if (asView ? !reader.Next(view) : !reader.Next(copy)) break;
+      lines.emplace_back(asView ? std::string(view) : copy);
+    }
   }
   std::fclose(file);
   return lines;
+}
+
+std::vector<std::string> ReadAll(const std::string& bytes) {
+  const std::vector<std::string> copies = ReadAll(bytes, Reading::Copies);
+  EXPECT_EQ(ReadAll(bytes, Reading::Views), copies);
+  EXPECT_EQ(ReadAll(bytes, Reading::Alternately), copies);
+  return copies;
 }
 
 struct LineCase {
@@ -34,26 +51,23 @@ class LineReaderTest : public testing::TestWithParam<LineCase> {};
 
 TEST_P(LineReaderTest, SplitsLikeTheTable) { EXPECT_EQ(ReadAll(GetParam().bytes), GetParam().lines); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LineReaderTest,
-    testing::Values(LineCase{"Empty", "", {}}, LineCase{"OnlyLineFeed", "\n", {""}},
-                    LineCase{"LineFeeds", "a\nbc\n", {"a", "bc"}},
-                    LineCase{"KeepsLastLineWithoutLineFeed", "a\nbc", {"a", "bc"}},
-                    LineCase{"EmptyLineInside", "a\n\nb\n", {"a", "", "b"}},
-                    LineCase{"DropsCrBeforeLineFeed", "a\r\nb\r\n", {"a", "b"}},
-                    LineCase{"DropsCrAtEndOfFile", "a\r\nb\r", {"a", "b"}},
-                    LineCase{"KeepsLoneCrInsideLine", "a\rb\n", {"a\rb"}},
-                    LineCase{"DropsOnlyOneCr", "a\r\r\n", {"a\r"}},
-                    LineCase{"KeepsTabsAndBlanks", " \ta \t\n", {" \ta \t"}}),
-    [](const testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, LineReaderTest,
+                         testing::Values(LineCase{"Empty", "", {}}, LineCase{"OnlyLineFeed", "\n", {""}},
+                                         LineCase{"LineFeeds", "a\nbc\n", {"a", "bc"}},
+                                         LineCase{"KeepsLastLineWithoutLineFeed", "a\nbc", {"a", "bc"}},
+                                         LineCase{"EmptyLineInside", "a\n\nb\n", {"a", "", "b"}},
+                                         LineCase{"DropsCrBeforeLineFeed", "a\r\nb\r\n", {"a", "b"}},
+                                         LineCase{"DropsCrAtEndOfFile", "a\r\nb\r", {"a", "b"}},
+                                         LineCase{"KeepsLoneCrInsideLine", "a\rb\n", {"a\rb"}},
+                                         LineCase{"DropsOnlyOneCr", "a\r\r\n", {"a\r"}},
+                                         LineCase{"KeepsTabsAndBlanks", " \ta \t\n", {" \ta \t"}}),
+                         [](const testing::TestParamInfo<LineCase>& info) { return info.param.name; });
 
 TEST(LineReaderTest, ReadsLinesLongerThanItsBuffer) {
   const std::string longLine(200000, 'x');
   const std::string crAcrossBoundary = std::string(65535, 'y') + "\r\n";
-  EXPECT_EQ(ReadAll(longLine + "\n" + longLine),
-            (std::vector<std::string>{longLine, longLine}));
-  EXPECT_EQ(ReadAll(crAcrossBoundary + "z"),
-            (std::vector<std::string>{std::string(65535, 'y'), "z"}));
+  EXPECT_EQ(ReadAll(longLine + "\n" + longLine), (std::vector<std::string>{longLine, longLine}));
+  EXPECT_EQ(ReadAll(crAcrossBoundary + "z"), (std::vector<std::string>{std::string(65535, 'y'), "z"}));
 }
 
 TEST(FormatGTest, PrintsLikeTheCLibrary) {
