@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/EngineAhead.h"
 #include "compare/AlignmentPool.h"
+#include "engine/EngineAhead.h"
 #include "engine/MappingEngine.h"
 #include "prepare/PrepareText.h"
 #include "text/TextIo.h"
@@ -134,7 +134,6 @@ int ComparePairs(CMappingEngine& engine, std::ostream& console, circog::AheadThr
     if (load(0, i) != 0) return -1;
     for (int j = i + 1; j < engine.FileCount(); ++j) {
       if (load(1, j) != 0) return -1;
-      background.Rest();  // the mapping uses every CPU
       if (!engine.MapGenes(AlignmentOn(engine))) return FailStage(engine, console, "");
       // The next pair's genomes: the next partner, or the next first genome and
       // its first partner.

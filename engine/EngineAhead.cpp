@@ -1,6 +1,5 @@
 #include "engine/EngineAhead.h"
 
-#include <chrono>
 #include <iostream>
 #include <system_error>
 
@@ -42,24 +41,6 @@ struct AheadTask {
   std::atomic<int> state{kQueued};
 };
 
-namespace {
-
-// A pause while spinning, easy on a sibling hardware thread.
-inline void Relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#else
-  std::this_thread::yield();
-#endif
-}
-
-// How long the helper thread looks for new work before it sleeps: the gaps
-// between the serial steps of a run are far shorter, and waking a sleeping
-// thread on an idle CPU can take longer than a step.
-constexpr auto kWatchTime = std::chrono::milliseconds(20);
-
-}  // namespace
-
 AheadThread::AheadThread(bool start) {
   if (!start) return;
   try {
@@ -80,12 +61,6 @@ void AheadThread::Submit(std::shared_ptr<AheadTask> task) {
     const std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(task));
   }
-  watching_.store(true);
-  Signal();
-}
-
-void AheadThread::Rest() {
-  watching_.store(false);
   Signal();
 }
 
@@ -110,14 +85,6 @@ void AheadThread::Loop() {
       continue;
     }
     if (stop_.load()) return;
-    if (watching_.load()) {
-      const auto until = std::chrono::steady_clock::now() + kWatchTime;
-      while (signal_.load(std::memory_order_acquire) == seen && std::chrono::steady_clock::now() < until) {
-        for (int k = 0; k < 64; ++k) Relax();
-      }
-      if (signal_.load(std::memory_order_acquire) != seen) continue;
-      watching_.store(false);
-    }
     signal_.wait(seen, std::memory_order_acquire);
   }
 }

@@ -23,8 +23,7 @@ namespace circog {
 
 struct AheadTask;
 
-// The helper thread. It watches for work while the run is in a serial
-// stretch and sleeps while the run uses every CPU.
+// The helper thread: it sleeps until there is work.
 class AheadThread {
  public:
   // Without start, or when no thread can be had, nothing runs ahead: every
@@ -36,8 +35,6 @@ class AheadThread {
 
   bool Running() const { return thread_.joinable(); }
   void Submit(std::shared_ptr<AheadTask> task);
-  // The run is about to use every CPU: the thread sleeps until more work comes.
-  void Rest();
 
  private:
   void Loop();
@@ -47,7 +44,6 @@ class AheadThread {
   std::mutex mutex_;
   std::deque<std::shared_ptr<AheadTask>> queue_;
   std::atomic<uint32_t> signal_{0};
-  std::atomic<bool> watching_{true};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

@@ -34,7 +34,6 @@ TEST(EngineAheadTest, OutcomesAndLinesInTurnWithOrWithoutTheThread) {
             failure = "failed " + std::to_string(k);
             return k % 3 != 0;
           }));
-      if (k == 20) thread.Rest();
     }
     std::ostringstream console, expected;
     for (int k = 0; k < 40; ++k) {
