@@ -111,6 +111,7 @@ int ComparePairs(CMappingEngine& engine, std::ostream& console, circog::AheadThr
           return LoadSide(helper, 0, fileIndex, withProteins, failure);
         }));
   };
+  auto release = [&](int side) { std::vector<GeneRecord>().swap(engine.genes[side]); };
   auto load = [&](int side, int fileIndex) {
     std::string failure;
     if (!ahead.empty() && ahead.front()->FileIndex() == fileIndex) {
@@ -136,10 +137,16 @@ int ComparePairs(CMappingEngine& engine, std::ostream& console, circog::AheadThr
       if (load(1, j) != 0) return -1;
       if (!engine.MapGenes(AlignmentOn(engine))) return FailStage(engine, console, "");
       // The next pair's genomes: the next partner, or the next first genome and
-      // its first partner.
+      // its first partner. Writing results needs no genes, and a side is not
+      // used again before it is replaced, so its memory is let go for them.
       if (readAhead && j + 1 < listed) {
-        if (UntouchedByResults(engine, j + 1)) readEarly(j + 1);
+        if (UntouchedByResults(engine, j + 1)) {
+          release(1);
+          readEarly(j + 1);
+        }
       } else if (readAhead && i + 1 < listed && UntouchedByResults(engine, i + 1)) {
+        release(0);
+        release(1);
         readEarly(i + 1);
         if (i + 2 < listed && UntouchedByResults(engine, i + 2)) readEarly(i + 2);
       }
