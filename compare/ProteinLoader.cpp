@@ -74,19 +74,25 @@ bool CMappingEngine::LoadProteinFile(int side, int fileIndex) {
   // Records are found by identifier, so genes get theirs wherever it stands;
   // only the first record of an identifier counts, and only wanted ones are kept.
   WaitingGenes waiting(genes[side]);
-  std::string* sequence = nullptr;  // where the current record's lines go, if anywhere
+  std::string* sequence = nullptr;  // where the current record goes, if anywhere
+  std::string record;               // its lines so far, put in place whole when it ends
+  auto endRecord = [&] {
+    if (sequence != nullptr) sequence->assign(record);
+    sequence = nullptr;
+    record.clear();
+  };
   std::string_view line;
   while (file.Next(line)) {
     if (!line.empty() && line[0] == '>') {
-      sequence = nullptr;
+      endRecord();
       if (std::vector<GeneRecord*>* wanted = waiting.Take(circog::ProteinIdentifier(line))) {
         sequence = &wanted->front()->sequence;
-        sequence->clear();
       }
     } else if (sequence != nullptr) {
-      sequence->append(line);
+      record.append(line);
     }
   }
+  endRecord();
   if (file.ReadFailed()) {
     unreadableInput = path;
     return false;

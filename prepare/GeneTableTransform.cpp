@@ -65,8 +65,13 @@ bool CMappingEngine::TransformGeneTable(int fileIndex, const std::string& outDir
   circog::PrintLine(console_, "output file is " + outDir);
 
   angles = std::make_unique<circog::OutputFile>(outDir + key + ".txt");
+  std::string text;  // the whole file, written at once
   for (const GeneTableRow& row : geneTableRows) {
-    if (const auto angleLine = circog::AngleLine(row, genome->genomeSize)) angles->WriteLine(*angleLine);
+    if (const auto angleLine = circog::AngleLine(row, genome->genomeSize)) {
+      text += *angleLine;
+      text += '\n';
+    }
   }
+  angles->Write(text);
   return true;
 }
