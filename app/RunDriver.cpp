@@ -34,12 +34,6 @@ int FailStage(const CMappingEngine& engine, std::ostream& console, const std::st
   return Fail(console, message);
 }
 
-// The name of a listed file, directories left off.
-std::string_view NameOf(std::string_view path) {
-  const size_t separator = path.find_last_of("\\/");
-  return separator == std::string_view::npos ? path : path.substr(separator + 1);
-}
-
 // With more than one CPU, gene tables are transformed two at a time: the
 // next one on a helper while this one is done in turn. The helper's angle
 // file is put in place after this one's, and not at all when this one fails.
@@ -61,7 +55,7 @@ bool TransformAll(CMappingEngine& engine, std::ostream& console, circog::AheadTh
         if (!aheadAngles->Close()) return false;
       } else {
         const std::string written = circog::GenomeKey((*engine.fileList)[i]) + ".txt";
-        if (twoAtATime && i + 1 < listed && NameOf((*engine.fileList)[i + 1]) != written) {
+        if (twoAtATime && i + 1 < listed && circog::FileName((*engine.fileList)[i + 1]) != written) {
           ahead = std::make_unique<circog::EngineAhead>(
               background, engine, i + 1, [&aheadAngles, next = i + 1](CMappingEngine& helper, std::string&) {
                 return helper.TransformGeneTable(next, kAngleOutputDir, aheadAngles);

@@ -217,15 +217,6 @@ bool OutputFile::Write(std::string_view text) {
   return ok_;
 }
 
-bool OutputFile::WriteLine(std::string_view text) {
-  if (!ok_) return false;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
-      std::fputc('\n', file_) == EOF) {
-    ok_ = false;
-  }
-  return ok_;
-}
-
 bool OutputFile::Close() {
   if (file_ == nullptr) return ok_;
   if (std::fclose(file_) != 0) ok_ = false;
@@ -255,11 +246,15 @@ bool RemoveFile(std::string_view path) {
 
 namespace circog {
 
-std::string FileNamePart(std::string_view path) {
+std::string_view FileName(std::string_view path) {
   size_t start = path.find_last_of("\\/");
   start = start == std::string_view::npos ? 0 : start + 1;
   if (start == 0 && path.size() >= 2 && path[1] == ':') start = 2;
-  std::string_view name = path.substr(start);
+  return path.substr(start);
+}
+
+std::string FileNamePart(std::string_view path) {
+  std::string_view name = FileName(path);
   const size_t dot = name.rfind('.');
   if (dot != std::string_view::npos) name = name.substr(0, dot);
   return std::string(name);

@@ -82,8 +82,8 @@ class InputFile {
   LineReader reader_;
 };
 
-// An output file for a configured path, replaced whole or not at all. Lines
-// go through a buffer into a hidden temporary beside the file (".name.<pid>.
+// An output file for a configured path, replaced whole or not at all. Text
+// goes through a buffer into a hidden temporary beside the file (".name.<pid>.
 // <n>.tmp", which no directory scan lists); Close() renames it over the file
 // once everything is written and closed. A failed write or close, or a file
 // dropped without Close(), removes the temporary and leaves an earlier file
@@ -98,8 +98,6 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   bool IsOpen() const { return file_ != nullptr; }
-  // False once anything has failed.
-  bool WriteLine(std::string_view text);
   // Writes text as it stands, line ends included; false once anything has failed.
   bool Write(std::string_view text);
   // Writes out, closes and puts the file in place; false when any step failed.
@@ -122,8 +120,11 @@ bool RemoveFile(std::string_view path);
 
 namespace circog {
 
-// The file name of a path without its directory, drive or extension (the
-// extension runs from the last '.' on): ".\dir\x.y.txt" gives "x.y".
+// The file name of a path without its directory or drive: ".\dir\x.y.txt"
+// gives "x.y.txt".
+std::string_view FileName(std::string_view path);
+
+// The same without the extension (from the last '.' on): "x.y".
 std::string FileNamePart(std::string_view path);
 
 }  // namespace circog

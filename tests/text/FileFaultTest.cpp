@@ -64,7 +64,7 @@ TEST_F(FileFaultTest, FifoAndDeviceAreNoInputFiles) {
 TEST_F(FileFaultTest, FileAppearsWholeOnlyAtClose) {
   Write(Path("out.txt"), "old\n");
   circog::OutputFile file(Path("out.txt"));
-  ASSERT_TRUE(file.WriteLine("new"));
+  ASSERT_TRUE(file.Write("new\n"));
   EXPECT_EQ(Contents(Path("out.txt")), "old\n");
   EXPECT_EQ(Entries(), 2u);  // the hidden temporary beside it
   ASSERT_TRUE(file.Close());
@@ -76,7 +76,7 @@ TEST_F(FileFaultTest, UnfinishedFileLeavesTheEarlierOne) {
   Write(Path("out.txt"), "old\n");
   {
     circog::OutputFile file(Path("out.txt"));
-    file.WriteLine("partial");
+    file.Write("partial\n");
   }
   EXPECT_EQ(Contents(Path("out.txt")), "old\n");
   EXPECT_EQ(Entries(), 1u);
@@ -86,7 +86,7 @@ TEST_F(FileFaultTest, LinkKeepsPointingAtItsReplacedTarget) {
   Write(Path("target.txt"), "old\n");
   fs::create_symlink(Path("target.txt"), Path("link.txt"));
   circog::OutputFile file(Path("link.txt"));
-  file.WriteLine("new");
+  file.Write("new\n");
   ASSERT_TRUE(file.Close());
   EXPECT_TRUE(fs::is_symlink(Path("link.txt")));
   EXPECT_EQ(Contents(Path("target.txt")), "new\n");

@@ -112,6 +112,8 @@ TEST(PathTest, FileNamePartDropsDirectoryAndLastExtension) {
   EXPECT_EQ(circog::FileNamePart("dir/x.y.txt"), "x.y");
   EXPECT_EQ(circog::FileNamePart("C:name.txt"), "name");
   EXPECT_EQ(circog::FileNamePart("noext"), "noext");
+  EXPECT_EQ(circog::FileName("C:dir\\x.y.txt"), "x.y.txt");
+  EXPECT_EQ(circog::FileName("C:x.txt"), "x.txt");
   EXPECT_EQ(circog::FileNamePart("dir\\.txt"), "");
 }
 
