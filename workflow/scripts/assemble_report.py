@@ -39,10 +39,10 @@ def gather_plots(plot_dirs, target):
     return [header] + rows
 
 
-def assemble(kit, alignment, similarity, genome_dirs, plot_dirs, output, log):
+def assemble(kit, alignment, similarity, genome_dirs, plot_dirs, scratch, output, log):
     """Builds output in a scratch folder renamed on success; returns the
     report command's exit status."""
-    scratch = workdirs.fresh_scratch(output)
+    workdirs.fresh_scratch(scratch)
     config = workdirs.config_with_settings(
         os.path.join(genome_dirs[0], "config.txt"), alignment, similarity)
     workdirs.write_text(os.path.join(scratch, "config.txt"), config)

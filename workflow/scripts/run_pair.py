@@ -2,11 +2,11 @@
 """Runs circog over two imported genomes in a working directory of their own.
 
 Usage: run_pair.py --circog BIN --alignment TRUE|FALSE --similarity S
-                   GENOME_DIR_A GENOME_DIR_B OUTPUT LOG
+                   --scratch DIR GENOME_DIR_A GENOME_DIR_B OUTPUT LOG
 
 Each GENOME_DIR is one genome's import (genes/NAME.tab, angle1/NAME.faa,
-genome_sizes.txt with its one line, config.txt, PAM-250.txt). OUTPUT becomes
-the working directory after circog exits with 0 (results in out/); circog's
+genome_sizes.txt with its one line, config.txt, PAM-250.txt). circog runs in
+DIR, which becomes OUTPUT after circog exits with 0 (results in out/); circog's
 console goes to LOG. On failure OUTPUT is not made and the exit status is
 circog's.
 """
@@ -43,11 +43,12 @@ def main():
     parser.add_argument("--circog", required=True)
     parser.add_argument("--alignment", required=True, choices=("TRUE", "FALSE"))
     parser.add_argument("--similarity", required=True)
+    parser.add_argument("--scratch", required=True)
     parser.add_argument("genome_dirs", nargs=2)
     parser.add_argument("output")
     parser.add_argument("log")
     args = parser.parse_args()
-    scratch = workdirs.fresh_scratch(args.output)
+    scratch = workdirs.fresh_scratch(args.scratch)
     prepare(args.genome_dirs, scratch, args.alignment, args.similarity)
     status = workdirs.run_logged([os.path.abspath(args.circog)], args.log, cwd=scratch)
     return workdirs.finish(scratch, args.output, status)

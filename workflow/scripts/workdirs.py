@@ -44,9 +44,8 @@ def link_tree(source, target, skip=()):
             os.symlink(os.path.relpath(origin, os.path.dirname(link)), link)
 
 
-def fresh_scratch(output):
-    """An empty scratch folder beside output (left over ones are removed)."""
-    scratch = output.rstrip("/") + ".part"
+def fresh_scratch(scratch):
+    """Makes scratch an empty folder (what a killed job left there is removed)."""
     shutil.rmtree(scratch, ignore_errors=True)
     os.makedirs(scratch)
     return scratch

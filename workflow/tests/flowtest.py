@@ -50,6 +50,11 @@ GENOMES = [
 ]
 
 
+# three small genomes: three pairs
+SMALL = [("Ecoli_a", "Ecoli_K12", 9, 0), ("Ecoli_b", "Ecoli_K12", 11, 5000),
+         ("Styphi_c", "Styphi_CT18", 10, 0)]
+
+
 def write_sheet(folder, genomes):
     """Writes the genomes' .ptt files and a sample sheet naming them (paths
     relative to the sheet) into folder; returns the sheet's path."""

@@ -1,5 +1,5 @@
 """The workflow end to end: pair results equal to one circog run over all
-genomes, resuming after a kill, a failing pair, the SLURM profile."""
+genomes, resuming after a kill, a failing pair, settings it refuses."""
 import os
 import shutil
 import signal
@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from flowtest import (GENOMES, REPO, SNAKEFILE, SNAKEMAKE, job_counts, pair_results,
+from flowtest import (GENOMES, SMALL, SNAKEFILE, SNAKEMAKE, job_counts, pair_results,
                       snakemake, write_config, write_sheet)
 
 if SNAKEMAKE is None:
@@ -69,10 +69,6 @@ def test_killed_workflow_resumes_and_redoes_only_what_is_missing(four_genomes, t
     assert not list((tmp_path / "results").rglob("*.part"))
 
 
-SMALL = [("Ecoli_a", "Ecoli_K12", 9, 0), ("Ecoli_b", "Ecoli_K12", 11, 5000),
-         ("Styphi_c", "Styphi_CT18", 10, 0)]
-
-
 def test_failing_pair_fails_with_circog_line_and_rerun_redoes_only_failed_or_changed_pairs(tools, tmp_path):
     sheet = write_sheet(str(tmp_path / "in"), SMALL)
     config = write_config(str(tmp_path), sheet, "results")
@@ -103,61 +99,18 @@ def test_failing_pair_fails_with_circog_line_and_rerun_redoes_only_failed_or_cha
     assert planned["compare_pair"] == 3 and "import_genome" not in planned
 
 
-def test_slurm_profile_dry_run_shows_jobs_and_resources(tools, tmp_path):
+@pytest.mark.parametrize("setting, line", [
+    ('outdir: ""', "'outdir' must be a non-empty folder path other than /, not ''"),
+    ("outdir: /", "'outdir' must be a non-empty folder path other than /, not '/'"),
+    ("pair_threads: two", "'pair_threads' must be a whole number of CPUs, 1 or more, not 'two'"),
+])
+def test_refused_settings_stop_the_workflow_with_one_line_before_any_job(tools, tmp_path, setting, line):
     sheet = write_sheet(str(tmp_path / "in"), SMALL)
-    config = write_config(str(tmp_path), sheet, "results", pair_threads=2)
-    profile = os.path.join(REPO, "workflow", "profiles", "slurm")
-    result = subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--configfile", config, "--profile", profile, "-n"],
-                            cwd=tmp_path, capture_output=True, text=True)
-    assert result.returncode == 0, result.stderr
-    text = result.stdout + result.stderr
-    assert job_counts(text) == {"all": 1, "compare_pair": 3, "import_genome": 3, "plot_pair": 3,
-                                "report": 1, "total": 11}
-    jobs = text.split("\nrule ")
-    compare = next(job for job in jobs if job.startswith("compare_pair:"))
-    assert "threads: 2" in compare and "mem_mb=1024" in compare and "runtime=60" in compare
-    imports = next(job for job in jobs if job.startswith("import_genome:"))
-    assert "mem_mb=2048" in imports and "runtime=30" in imports
-    assert not (tmp_path / "results").exists()
-
-
-FAKE_SBATCH = """#!/bin/bash
-# Runs the job script at once in the background; keeps the command line and exit status.
-id=$(( $(ls "$FAKE_SLURM" | grep -c 'args$') + 1000 ))
-printf '%s\\n' "$@" > "$FAKE_SLURM/$id.args"
-( bash "${@: -1}" > "$FAKE_SLURM/$id.out" 2>&1; echo $? > "$FAKE_SLURM/$id.exit" ) &
-echo "$id"
-"""
-FAKE_SACCT = """#!/bin/bash
-# Called as: sacct -j ID ...
-if [ ! -f "$FAKE_SLURM/$2.exit" ]; then echo RUNNING
-elif [ "$(cat "$FAKE_SLURM/$2.exit")" = 0 ]; then echo COMPLETED
-else echo FAILED; fi
-"""
-
-
-def test_slurm_profile_submits_each_job_with_its_resources(tools, tmp_path):
-    bin_dir, state = tmp_path / "bin", tmp_path / "slurm"
-    bin_dir.mkdir()
-    state.mkdir()
-    for name, text in (("sbatch", FAKE_SBATCH), ("sacct", FAKE_SACCT)):
-        (bin_dir / name).write_text(text)
-        (bin_dir / name).chmod(0o755)
-    sheet = write_sheet(str(tmp_path / "in"), SMALL[:2])
-    config = write_config(str(tmp_path), sheet, "results", pair_threads=2)
-    profile = os.path.join(REPO, "workflow", "profiles", "slurm")
-    # CI=true makes Snakemake ask for job states every second instead of every ten
-    env = {**os.environ, "PATH": f"{bin_dir}:{os.environ['PATH']}", "FAKE_SLURM": str(state), "CI": "true"}
-    result = subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--configfile", config, "--profile", profile],
-                            cwd=tmp_path, capture_output=True, text=True, env=env, timeout=600)
-    assert result.returncode == 0, result.stderr[-4000:]
-    assert (tmp_path / "results" / "report" / "report.html").is_file()
-    submitted = set()
-    for args in state.glob("*.args"):
-        lines = args.read_text().splitlines()
-        rule = next(line for line in lines if line.startswith("--job-name=")).split("=")[1].split("-")[1]
-        asked = (line for line in lines if line.split("=")[0] in ("--cpus-per-task", "--mem", "--time"))
-        submitted.add((rule, *asked))
-    assert submitted == {("import_genome", "--cpus-per-task=1", "--mem=2048", "--time=30"),
-                         ("compare_pair", "--cpus-per-task=2", "--mem=1024", "--time=60"),
-                         ("plot_pair", "--cpus-per-task=1", "--mem=2048", "--time=30")}
+    config = write_config(str(tmp_path), sheet, "results")
+    with open(config, "a", encoding="utf-8") as handle:
+        handle.write(setting + "\n")  # the later key wins
+    result = snakemake(str(tmp_path), config, "-n", check=False)
+    assert result.returncode != 0
+    output = result.stdout + result.stderr
+    assert f"{config}: {line}" in output.splitlines()
+    assert "Traceback" not in output
