@@ -1,24 +1,24 @@
-# circog over exactly two genomes. The run happens in a scratch directory
-# that becomes the output only when circog exits with 0, so a failed or
-# killed run leaves nothing that looks finished.
-rule compare_pair:
+# One circog run over a batch of pairs: the batch's genomes' angle files
+# linked into a working directory, PairList naming its pairs (a batch's name
+# changes with its pairs, so genomes added or removed make new batches).
+rule compare_batch:
     input:
         circog=ancient(CIRCOG),
-        first=f"{OUT}/genomes/{{a}}",
-        second=f"{OUT}/genomes/{{b}}",
+        genomes=batch_genomes,
     output:
-        directory(f"{OUT}/pairs/{{a}}&{{b}}/circog"),
+        directory(f"{OUT}/batches/{{batch}}/circog"),
     params:
-        alignment=ALIGNMENT,
-        similarity=SIMILARITY,
-        scratch=f"{SCRATCH}/circog/{{a}}&{{b}}",
+        pairs=lambda wildcards: BATCHES[wildcards.batch],
+        settings=SETTINGS,
+        scratch=f"{SCRATCH}/compare/{{batch}}",
     log:
-        f"{OUT}/logs/circog/{{a}}&{{b}}.log",
+        f"{OUT}/logs/circog/{{batch}}.log",
     threads: PAIR_THREADS
     resources:
         mem_mb=1024,
-        runtime=60,
-    shell:
-        "{PYTHON} {HELPERS:q}/run_pair.py --circog {input.circog:q}"
-        " --alignment {params.alignment} --similarity {params.similarity:q}"
-        " --scratch {params.scratch:q} {input.first:q} {input.second:q} {output:q} {log:q}"
+        runtime=batch_minutes(2 if SETTINGS["AlignmentFlag"] == "TRUE" else 0.2),
+    run:
+        status = jobs.compare_batch(input.circog, params.settings, input.genomes, params.pairs,
+                                    params.scratch, output[0], log[0])
+        if status != 0:
+            raise WorkflowError(f"circog exited with status {status}, see {log[0]}")

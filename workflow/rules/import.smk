@@ -1,6 +1,6 @@
 def import_inputs(wildcards):
     genome = GENOMES[wildcards.name]
-    files = {"annotation": genome.annotation}
+    files = {"circog": ancient(CIRCOG), "annotation": genome.annotation}
     if genome.proteins:
         files["proteins"] = genome.proteins
     if genome.cogs:
@@ -8,32 +8,25 @@ def import_inputs(wildcards):
     return files
 
 
-def import_options(wildcards, input):
-    options = []
-    if "proteins" in input.keys():
-        options += ["--proteins", input.proteins]
-    if "cogs" in input.keys():
-        options += ["--cogs", input.cogs]
-    return " ".join(map(sheet.quote, options))
-
-
-# One genome into its own small working directory (genes/NAME.tab,
-# angle1/NAME.faa, genome_sizes.txt, config.txt, PAM-250.txt).
+# One genome into a working directory of its own (genes/NAME.tab,
+# angle1/NAME.faa, genome_sizes.txt, config.txt, PAM-250.txt), and circog run
+# there once to write its angle file, angle1/NAME.txt.
 rule import_genome:
     input:
         unpack(import_inputs),
     output:
         directory(f"{OUT}/genomes/{{name}}"),
     params:
-        options=import_options,
-        scratch=f"{SCRATCH}/import/{{name}}",
+        scratch=f"{SCRATCH}/import-{{name}}",
     log:
         f"{OUT}/logs/import/{{name}}.log",
     resources:
         mem_mb=2048,
         runtime=30,
-    shell:
-        "rm -rf {params.scratch:q} && mkdir -p {SCRATCH:q}/import"
-        " && {KIT:q} import {params.scratch:q} {wildcards.name:q} {input.annotation:q} {params.options}"
-        " > {log:q} 2>&1"
-        " && mv {params.scratch:q} {output:q}"
+    run:
+        files = dict(input.items())
+        status = jobs.prepare_genome(KIT, input.circog, wildcards.name, input.annotation,
+                                     files.get("proteins"), files.get("cogs"),
+                                     params.scratch, output[0], log[0])
+        if status != 0:
+            raise WorkflowError(f"importing {wildcards.name} failed with status {status}, see {log[0]}")

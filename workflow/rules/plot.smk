@@ -1,16 +1,17 @@
-# The pair's dot plot and summary row, made beside its circog run.
-rule plot_pair:
+# The batch's dot plots and summary rows, made beside its circog run.
+rule plot_batch:
     input:
-        f"{OUT}/pairs/{{a}}&{{b}}/circog",
+        f"{OUT}/batches/{{batch}}/circog",
     output:
-        directory(f"{OUT}/pairs/{{a}}&{{b}}/plots"),
+        directory(f"{OUT}/batches/{{batch}}/plots"),
     params:
-        scratch=f"{SCRATCH}/plot/{{a}}&{{b}}",
+        scratch=f"{SCRATCH}/plot/{{batch}}",
     log:
-        f"{OUT}/logs/plot/{{a}}&{{b}}.log",
+        f"{OUT}/logs/plot/{{batch}}.log",
     resources:
         mem_mb=2048,
-        runtime=30,
-    shell:
-        "{PYTHON} {HELPERS:q}/plot_pair.py --kit {KIT:q} --scratch {params.scratch:q}"
-        " {input:q} {output:q} {log:q}"
+        runtime=batch_minutes(1),
+    run:
+        status = jobs.plot_batch(KIT, input[0], params.scratch, output[0], log[0])
+        if status != 0:
+            raise WorkflowError(f"circog-kit plot exited with status {status}, see {log[0]}")

@@ -1,20 +1,37 @@
-# One report over every pair: config.txt, genome_sizes.txt, every pair's
-# images and one summary.tsv with every pair's rows.
+# Every pair's result files in one folder, as one circog run over all the
+# genomes leaves them in its out/; batches of an earlier plan (genomes added
+# or removed since) are removed. The sample sheet is an input too, so that
+# a genome added is noticed even when Snakemake looks at file times alone.
+rule results:
+    input:
+        sheet=config["samples"],
+        runs=[f"{OUT}/batches/{batch}/circog" for batch in BATCHES],
+    output:
+        directory(f"{OUT}/results"),
+    params:
+        scratch=f"{SCRATCH}/results",
+    run:
+        assemble_report.gather_results(input.runs, f"{OUT}/batches", params.scratch, output[0])
+
+
+# One report over every pair: config.txt, genome_sizes.txt (and
+# genome_origins.txt), every pair's plots and one plots/summary.tsv.
 rule report:
     input:
-        genomes=expand(f"{OUT}/genomes/{{name}}", name=list(GENOMES)),
-        plots=[f"{OUT}/pairs/{a}&{b}/plots" for a, b in PAIRS],
+        sheet=config["samples"],
+        results=f"{OUT}/results",
+        genomes=[f"{OUT}/genomes/{name}" for name in GENOMES],
+        plots=[f"{OUT}/batches/{batch}/plots" for batch in BATCHES],
     output:
         directory(f"{OUT}/report"),
     params:
-        alignment=ALIGNMENT,
-        similarity=SIMILARITY,
+        settings=SETTINGS,
         scratch=f"{SCRATCH}/report",
     log:
         f"{OUT}/logs/report.log",
     run:
-        status = assemble_report.assemble(KIT, params.alignment, params.similarity,
-                                          input.genomes, input.plots, params.scratch,
-                                          output[0], log[0])
+        pair_order = [f"{a}&{b}" for a, b in PAIRS]
+        status = assemble_report.assemble(KIT, params.settings, input.genomes, input.plots,
+                                          pair_order, params.scratch, output[0], log[0])
         if status != 0:
-            raise WorkflowError(f"circog-kit report exited with {status}, see {log[0]}")
+            raise WorkflowError(f"circog-kit report exited with status {status}, see {log[0]}")

@@ -1,4 +1,4 @@
-"""The workflow's inputs: the settings, the sample sheet and the pair order.
+"""The workflow's inputs: the settings and the sample sheet.
 
 Both the settings and each row of the sheet are checked against the schemas in
 workflow/schemas/; a value that does not fit gets one line naming the key (or
@@ -20,7 +20,6 @@ SHEET_SCHEMA = os.path.join(SCHEMAS, "samples.schema.yaml")
 NAME_PATTERN = r"[A-Za-z0-9][A-Za-z0-9_-]*"
 COLUMNS = ("name", "annotation", "proteins", "cogs")
 REQUIRED_COLUMNS = ("name", "annotation")
-ANGLE_FORMAT = ".txt"
 
 quote = shlex.quote
 
@@ -38,18 +37,20 @@ class Genome:
 
 
 def _schema_problem(error):
-    """One line for a schema violation: which key, what it must be, what it is."""
+    """A schema violation as (where: the path of keys and indexes to the
+    value, what: one line saying which key, what it must be, what it is)."""
     cause = error.__context__
     if cause is None or not hasattr(cause, "validator"):
-        return str(error).splitlines()[0]
+        return [], str(error).splitlines()[0]
+    path = list(cause.path)
     if cause.validator == "required":
-        return f"the key '{cause.message.split(chr(39))[1]}' is missing"
+        return path, f"the key '{cause.message.split(chr(39))[1]}' is missing"
     if cause.validator == "additionalProperties":
         extra = sorted(set(cause.instance) - set(cause.schema.get("properties", {})))
-        return f"unknown key(s) {', '.join(map(repr, extra))}"
-    key = cause.path[0] if cause.path else "?"
+        return path, f"unknown key(s) {', '.join(map(repr, extra))}"
+    key = path[-1] if path else "?"
     expected = cause.schema.get("description", cause.message)
-    return f"'{key}' must be {expected}, not {cause.instance!r}"
+    return path[:-1], f"'{key}' must be {expected}, not {cause.instance!r}"
 
 
 def check_settings(config, where="config"):
@@ -58,7 +59,7 @@ def check_settings(config, where="config"):
     try:
         validate(config, CONFIG_SCHEMA)
     except WorkflowError as error:
-        raise SheetError(f"{where}: {_schema_problem(error)}")
+        raise SheetError(f"{where}: {_schema_problem(error)[1]}")
     if os.path.abspath(config["outdir"]) == "/":  # "/.", "/..": the root all the same
         raise SheetError(f"{where}: 'outdir' must be a non-empty folder path other than /,"
                          f" not {config['outdir']!r}")
@@ -93,40 +94,32 @@ def read_sheet(path):
     missing = [column for column in REQUIRED_COLUMNS if column not in header]
     if missing:
         raise SheetError(f"{path}:1: the header lacks the column(s) {', '.join(missing)}")
-    base = os.path.dirname(os.path.abspath(path))
-    genomes = {}
+    numbers, cells = [], []
     for number, row in enumerate(rows[1:], start=2):
-        if not any(cell.strip() for cell in row):
-            continue
-        cells = {key: value.strip() for key, value in zip(header, row) if key in COLUMNS}
-        genome = _genome(cells, base, f"{path}:{number}")
-        if genome.name in genomes:
-            raise SheetError(f"{path}:{number}: genome '{genome.name}' is listed twice")
-        genomes[genome.name] = genome
+        if any(cell.strip() for cell in row):
+            numbers.append(number)
+            cells.append({key: value.strip() for key, value in zip(header, row) if key in COLUMNS})
+    try:
+        validate({"rows": cells}, SHEET_SCHEMA, set_default=False)
+    except WorkflowError as error:
+        where, problem = _schema_problem(error)
+        line = numbers[where[1]] if len(where) > 1 else 1
+        raise SheetError(f"{path}:{line}: {problem.replace('the key', 'the column', 1)}")
+    base = os.path.dirname(os.path.abspath(path))
+
+    def resolve(value):
+        return os.path.join(base, value) if value else ""
+
+    genomes = {}
+    for number, row in zip(numbers, cells):
+        name = row["name"]
+        if name in genomes:
+            raise SheetError(f"{path}:{number}: genome '{name}' is listed twice")
+        genomes[name] = Genome(name, resolve(row["annotation"]), resolve(row.get("proteins", "")),
+                               resolve(row.get("cogs", "")))
     if len(genomes) < 2:
         raise SheetError(f"{path}: the sample sheet lists fewer than two genomes")
     return genomes
-
-
-def _genome(cells, base, where):
-    try:
-        validate(cells, SHEET_SCHEMA, set_default=False)
-    except WorkflowError as error:
-        problem = _schema_problem(error).replace("the key", "the column", 1)
-        raise SheetError(f"{where}: {problem}")
-
-    def resolve(column):
-        value = cells.get(column, "")
-        return os.path.join(base, value) if value else ""
-
-    return Genome(cells["name"], resolve("annotation"), resolve("proteins"), resolve("cogs"))
-
-
-def pairs(genomes):
-    """Every pair (a, b) in the order one circog run over all genomes compares
-    them: genomes are numbered by their angle files' names in byte order."""
-    ordered = sorted(genomes, key=lambda name: (name + ANGLE_FORMAT).encode())
-    return [(a, b) for i, a in enumerate(ordered) for b in ordered[i + 1:]]
 
 
 def alignment_flag(value):

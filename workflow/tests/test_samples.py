@@ -1,4 +1,4 @@
-"""The sample sheet, the settings and the pair order."""
+"""The sample sheet and the settings."""
 import os
 import sys
 
@@ -61,12 +61,6 @@ def test_sheet_errors_name_the_line(tmp_path, text, message):
     assert message in str(error.value)
 
 
-def test_pairs_follow_the_byte_order_of_angle_file_names():
-    # "B-x.txt" < "B.txt" < "a.txt" although "B" < "B-x" as plain names
-    order = samples.pairs({"a": None, "B": None, "B-x": None})
-    assert order == [("B-x", "B"), ("B-x", "a"), ("B", "a")]
-
-
 def test_settings_get_their_defaults_and_texts_as_circog_reads_them():
     config = samples.check_settings({"samples": "s.tsv", "outdir": "out"})
     assert (config["alignment"], config["similarity"], config["pair_threads"]) == (True, 0.3, 1)
@@ -105,8 +99,8 @@ def test_missing_settings_are_named():
 def test_config_gets_the_settings_in_place_and_other_lines_unchanged(tmp_path):
     template = tmp_path / "config.txt"
     template.write_text("# note\nAlignmentFlag=TRUE\nAnglePath=.\\angle1\\\nSimilarity=0.3\n")
-    assert workdirs.config_with_settings(str(template), "FALSE", "0.5") == (
+    assert workdirs.config_with_settings(str(template), {"AlignmentFlag": "FALSE", "Similarity": "0.5"}) == (
         "# note\nAlignmentFlag=FALSE\nAnglePath=.\\angle1\\\nSimilarity=0.5\n")
     template.write_text("AnglePath=.\\angle1\\\n")
-    assert workdirs.config_with_settings(str(template), "TRUE", "0.3") == (
+    assert workdirs.config_with_settings(str(template), {"AlignmentFlag": "TRUE", "Similarity": "0.3"}) == (
         "AnglePath=.\\angle1\\\nAlignmentFlag=TRUE\nSimilarity=0.3\n")

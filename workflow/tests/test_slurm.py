@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from flowtest import (CIRCOG, REPO, SMALL, SNAKEFILE, SNAKEMAKE, job_counts, pair_results,
+from flowtest import (CIRCOG, REPO, SMALL, SNAKEFILE, SNAKEMAKE, job_counts, pair_results, plan,
                       snakemake, write_config, write_sheet)
 
 if SNAKEMAKE is None:
@@ -45,11 +45,12 @@ def test_slurm_profile_dry_run_shows_jobs_and_resources(tools, tmp_path):
     result = subprocess.run(profile_command(config, "-n"), cwd=tmp_path, capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
     text = result.stdout + result.stderr
-    assert job_counts(text) == {"all": 1, "compare_pair": 3, "import_genome": 3, "plot_pair": 3,
-                                "report": 1, "total": 11}
+    assert job_counts(text) == {"all": 1, "compare_batch": 1, "import_genome": 3, "plot_batch": 1,
+                                "report": 1, "results": 1, "total": 8}
     jobs = text.split("\nrule ")
-    compare = next(job for job in jobs if job.startswith("compare_pair:"))
-    assert "threads: 2" in compare and "mem_mb=1024" in compare and "runtime=60" in compare
+    # three pairs with alignment: ten minutes and two seconds a pair, rounded up
+    compare = next(job for job in jobs if job.startswith("compare_batch:"))
+    assert "threads: 2" in compare and "mem_mb=1024" in compare and "runtime=11" in compare
     imports = next(job for job in jobs if job.startswith("import_genome:"))
     assert "mem_mb=2048" in imports and "runtime=30" in imports
     assert not (tmp_path / "results").exists()
@@ -67,10 +68,10 @@ def test_slurm_profile_runs_the_example_through_sbatch_with_exact_results(slurm,
     assert pair_results(str(results)) == expected
     assert (results / "report" / "report.html").is_file()
     jobs = sorted(submitted(slurm, str(results)).values())
-    assert jobs == [("compare_pair", 2, 1024, 60, "COMPLETED"),
+    assert jobs == [("compare_batch", 2, 1024, 11, "COMPLETED"),
                     ("import_genome", 1, 2048, 30, "COMPLETED"),
                     ("import_genome", 1, 2048, 30, "COMPLETED"),
-                    ("plot_pair", 1, 2048, 30, "COMPLETED")]
+                    ("plot_batch", 1, 2048, 11, "COMPLETED")]
     # SLURM's own logs live under outdir, none in the folder Snakemake ran from
     assert not (tmp_path / "slurm-logs").exists()
     assert sorted(os.listdir(tmp_path)) == [".snakemake", "config.yaml", "results"]
@@ -78,7 +79,7 @@ def test_slurm_profile_runs_the_example_through_sbatch_with_exact_results(slurm,
 
 def test_failing_cluster_job_is_reported_and_a_rerun_redoes_only_it(slurm, three_genomes, tmp_path):
     sheet, expected = three_genomes
-    config = write_config(str(tmp_path), sheet, "results")
+    config = write_config(str(tmp_path), sheet, "results", pairs_per_job=1)
     snakemake(str(tmp_path), config, "--until", "import_genome")
     proteins = tmp_path / "results" / "genomes" / "Styphi_c" / "angle1" / "Styphi_c.faa"
     kept = tmp_path / "kept.faa"
@@ -86,25 +87,26 @@ def test_failing_cluster_job_is_reported_and_a_rerun_redoes_only_it(slurm, three
 
     failed = run_profile(slurm, tmp_path, config)
     assert failed.returncode != 0
-    assert "Error in rule compare_pair" in failed.stderr
+    assert "Error in rule compare_batch" in failed.stderr
     states = sorted(job[::4] for job in submitted(slurm, str(tmp_path / "results")).values())
-    assert states == [("compare_pair", "COMPLETED"), ("compare_pair", "FAILED"), ("compare_pair", "FAILED"),
-                      ("plot_pair", "COMPLETED")]
-    logs = tmp_path / "results" / "logs" / "circog"
-    assert "[SYS]\tFail to Open Protein file" in (logs / "Ecoli_a&Styphi_c.log").read_text()
-    assert not (tmp_path / "results" / "pairs" / "Ecoli_a&Styphi_c" / "circog").exists()
+    assert states == [("compare_batch", "COMPLETED"), ("compare_batch", "FAILED"), ("compare_batch", "FAILED"),
+                      ("plot_batch", "COMPLETED")]
+    failing = next(batch for batch, pairs in plan(SMALL, 1).items() if ("Ecoli_a", "Styphi_c") in pairs)
+    log = (tmp_path / "results" / "logs" / "circog" / (failing + ".log")).read_text()
+    assert log.endswith("[SYS]\tFail to Open Protein file \n")
+    assert not (tmp_path / "results" / "batches" / failing / "circog").exists()
 
     shutil.move(kept, proteins)
     rerun = run_profile(slurm, tmp_path, config)
     assert rerun.returncode == 0, rerun.stderr[-4000:]
     counts = job_counts(rerun.stdout + rerun.stderr)
-    assert counts["compare_pair"] == 2 and counts["plot_pair"] == 2 and "import_genome" not in counts
+    assert counts["compare_batch"] == 2 and counts["plot_batch"] == 2 and "import_genome" not in counts
     assert pair_results(str(tmp_path / "results")) == expected
 
 
 HOLDING_CIRCOG = """#!/bin/sh
-# circog that waits while the hold file exists
-while [ -e {hold} ]; do sleep 0.2; done
+# circog that, comparing a batch (not transforming a genome), waits while the hold file exists
+while [ -e pairs.txt ] && [ -e {hold} ]; do sleep 0.2; done
 exec {circog} "$@"
 """
 
@@ -116,13 +118,13 @@ def test_job_cancelled_with_scancel_fails_and_a_rerun_redoes_only_it(slurm, thre
     hold, wrapper = tmp_path / "hold", tmp_path / "circog"
     wrapper.write_text(HOLDING_CIRCOG.format(hold=hold, circog=CIRCOG))
     wrapper.chmod(0o755)
-    config = write_config(str(tmp_path), sheet, "results", circog=wrapper)
+    config = write_config(str(tmp_path), sheet, "results", circog=wrapper, pairs_per_job=1)
     snakemake(str(tmp_path), config, "--until", "import_genome")
     hold.touch()
     run = subprocess.Popen(profile_command(config), cwd=tmp_path, stdout=subprocess.DEVNULL,
                            stderr=subprocess.PIPE, text=True, env={**slurm.env, "CI": "true"})
     try:
-        cancelled = wait_for_running(slurm, "circog-compare_pair-")
+        cancelled = wait_for_running(slurm, "circog-compare_batch-")
         assert slurm.run("scancel", cancelled).returncode == 0
         wait_for_state(slurm, cancelled, "CANCELLED")
         hold.unlink()
@@ -132,14 +134,13 @@ def test_job_cancelled_with_scancel_fails_and_a_rerun_redoes_only_it(slurm, thre
             run.kill()
             run.wait()
     assert run.returncode != 0
-    assert "Error in rule compare_pair" in errors and cancelled in errors
-    pairs = tmp_path / "results" / "pairs"
-    assert len(list(pairs.glob("*/circog"))) == 2
+    assert "Error in rule compare_batch" in errors and cancelled in errors
+    assert len(list((tmp_path / "results" / "batches").glob("*/circog"))) == 2
 
     rerun = run_profile(slurm, tmp_path, config)
     assert rerun.returncode == 0, rerun.stderr[-4000:]
     counts = job_counts(rerun.stdout + rerun.stderr)
-    assert counts["compare_pair"] == 1 and counts["plot_pair"] == 1
+    assert counts["compare_batch"] == 1 and counts["plot_batch"] == 1
     assert pair_results(str(tmp_path / "results")) == expected
 
 
