@@ -1,6 +1,8 @@
 """FASTA: records of any FASTA text, and protein files looked up by every
 identifier their headers offer."""
-from .inputs import KitError, key_variants, read_lines
+import string
+
+from .inputs import ENCODING, KitError, key_variants, read_lines
 
 NUCLEOTIDES = "ACGTUN"
 # Proteins hold about a quarter of these letters; gene (.ffn) or genome files
@@ -29,11 +31,9 @@ def fasta_records(path, lines, first_line=1):
 def nucleotide_share(sequences):
     """The share of letters that are A, C, G, T, U or N (either case), or 0
     when there is no letter."""
-    letters = nucleotides = 0
-    for sequence in sequences:
-        upper = sequence.upper()
-        letters += sum(c.isalpha() for c in upper) if not upper.isalpha() else len(upper)
-        nucleotides += sum(upper.count(base) for base in NUCLEOTIDES)
+    data = "".join(sequences).upper().encode(ENCODING, "replace")
+    letters = len(data) - len(data.translate(None, string.ascii_uppercase.encode()))
+    nucleotides = len(data) - len(data.translate(None, NUCLEOTIDES.encode()))
     return nucleotides / letters if letters else 0.0
 
 
