@@ -464,8 +464,8 @@ def explain_no_pairs(workdir):
         return f"no genome is imported yet ({sizes_path} is missing)"
     names = list(read_genome_sizes(sizes_path))
     if len(names) < 2:
-        return (f"{len(names)} genome in {sizes_path}: circog compares pairs of genomes, "
-                "import at least two")
+        count = "1 genome" if names else "no genome"
+        return f"{count} in {sizes_path}: circog compares pairs of genomes, import at least two"
     angle_dir = config_path(workdir, settings.get("AnglePath", ".\\angle1\\"))
     angles = {name: angle_dir + name + settings.get("AngleFormat", ".txt") for name in names}
     tables = {name: config_path(workdir, settings.get("TranformDataDir", ".\\genes\\")) + name
