@@ -6,22 +6,22 @@ the sheet's file and line) and what it must be.
 """
 import csv
 import os
-import shlex
+import sys
 from dataclasses import dataclass
 
 from snakemake.exceptions import WorkflowError
 from snakemake.utils import validate
 
-SCHEMAS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "schemas")
+WORKFLOW = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# the genome-name rule has one home, the kit's working-directory module
+sys.path.insert(0, os.path.join(os.path.dirname(WORKFLOW), "kit"))
+from circogkit.workdir import NAME_PATTERN, genome_name_problem  # noqa: E402
+
+SCHEMAS = os.path.join(WORKFLOW, "schemas")
 CONFIG_SCHEMA = os.path.join(SCHEMAS, "config.schema.yaml")
 SHEET_SCHEMA = os.path.join(SCHEMAS, "samples.schema.yaml")
-# the schema's name pattern, for wildcards: circog keys a genome on its file
-# name up to the first '.', and '&' joins two names in a pair's name
-NAME_PATTERN = r"[A-Za-z0-9][A-Za-z0-9_-]*"
 COLUMNS = ("name", "annotation", "proteins", "cogs")
 REQUIRED_COLUMNS = ("name", "annotation")
-
-quote = shlex.quote
 
 
 class SheetError(Exception):
@@ -113,6 +113,9 @@ def read_sheet(path):
     genomes = {}
     for number, row in zip(numbers, cells):
         name = row["name"]
+        problem = genome_name_problem(name)
+        if problem:
+            raise SheetError(f"{path}:{number}: {problem}")
         if name in genomes:
             raise SheetError(f"{path}:{number}: genome '{name}' is listed twice")
         genomes[name] = Genome(name, resolve(row["annotation"]), resolve(row.get("proteins", "")),

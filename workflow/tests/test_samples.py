@@ -40,19 +40,21 @@ def test_sheet_not_in_utf8_gets_one_line_naming_it_and_the_line(tmp_path):
     assert str(error.value) == f"{path}:3: the sample sheet is not UTF-8 text (byte 0xe9); save it as UTF-8"
 
 
-NAME_RULE = "must be a genome name of letters, digits, '_' and '-', starting with a letter or digit"
+NAME_RULE = "must be letters, digits, '_' and '-', starting with a letter or digit"
 
 
 @pytest.mark.parametrize("text, message", [
     ("", "is empty"),
     ("name\tproteins\n", ":1: the header lacks the column(s) annotation"),
     (HEADER + "A\ta.ptt\t\t\nA\tb.ptt\t\t\n", ":3: genome 'A' is listed twice"),
-    (HEADER + "A\ta.ptt\t\t\nB&C\tb.ptt\t\t\n", f":3: 'name' {NAME_RULE}, not 'B&C'"),
-    (HEADER + "A\ta.ptt\t\t\n-B\tb.ptt\t\t\n", f":3: 'name' {NAME_RULE}, not '-B'"),
+    (HEADER + "A\ta.ptt\t\t\nB&C\tb.ptt\t\t\n", f":3: genome name 'B&C' {NAME_RULE}"),
+    (HEADER + "A\ta.ptt\t\t\n-B\tb.ptt\t\t\n", f":3: genome name '-B' {NAME_RULE}"),
     # circog keys a genome on its file name up to the first '.'; "A.part" was
     # also where the import of "A" worked
-    (HEADER + "A\ta.ptt\t\t\nA.part\tb.ptt\t\t\n", f":3: 'name' {NAME_RULE}, not 'A.part'"),
+    (HEADER + "A\ta.ptt\t\t\nA.part\tb.ptt\t\t\n", f":3: genome name 'A.part' {NAME_RULE} (circog takes"),
+    (HEADER + "A\ta.ptt\t\t\n" + "B" * 101 + "\tb.ptt\t\t\n", ":3: genome name 'BBBBBBBBBBBBBBBBBBBB...' is longer"),
     (HEADER + "A\ta.ptt\t\t\nB\t\t\t\n", ":3: 'annotation' must be the annotation file"),
+    (HEADER + "A\ta.ptt\t\t\n\ta.ptt\t\t\n", ":3: 'name' must be a genome name, not ''"),
     (HEADER + "A\ta.ptt\t\t\n", "fewer than two genomes"),
 ])
 def test_sheet_errors_name_the_line(tmp_path, text, message):
