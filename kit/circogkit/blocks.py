@@ -286,7 +286,6 @@ class Block:
     end2: float
     genes: int
     symmetric: str     # 'yes' or 'no' for '-' blocks, '' for '+' ones
-    axis: float = None  # '-' blocks: degrees from the origin-terminus line
 
 
 @dataclass
@@ -344,13 +343,12 @@ def analyse_pair(first, second, genes1, genes2, origin1, origin2,
             along.append(a2 - dominant * a1)
         else:
             inverted |= cogs
-            # Each gene's distance from the origin in genome 1 against its
-            # distance in genome 2, counted along the dominant orientation:
-            # equal and opposite when the inversion's axis is the
-            # origin-terminus line (then the sum is 0, or 360 about the terminus).
+            # A gene d1 degrees from genome 1's origin lies d2 from genome 2's
+            # (counted along the dominant orientation); an inversion about the
+            # origin or the terminus moves it to d2 = -d1. Its axis lies
+            # (d1 + d2) / 2 from the origin-terminus line.
             turn = circular_median((a1 - origin1) + dominant * (a2 - origin2))
-            block.axis = abs(signed_degrees(turn)) / 2.0
-            block.symmetric = "yes" if block.axis <= SYMMETRY_DEGREES else "no"
+            block.symmetric = "yes" if abs(signed_degrees(turn)) / 2.0 <= SYMMETRY_DEGREES else "no"
         blocks.append(block)
     blocks.sort(key=lambda b: (b.start1, b.start2))
     shared = len({cogs1[g] for g in genes1.tolist()})
