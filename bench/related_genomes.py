@@ -67,7 +67,7 @@ class Event:
     degrees: float = 0.0    # an inversion's centre, a rotation
     width: float = 0.0
     axis: str = ""     # an inversion's centre: origin, terminus or off-axis
-    genes: list = field(default_factory=list)  # source rows inverted or lost
+    genes: list = field(default_factory=list)  # source rows inverted (in order) or lost
 
 
 @dataclass
@@ -194,13 +194,16 @@ def invert(genome, centre, width):
     def mirror(position):
         return _wrap(2 * middle - position, genome.size)
 
-    genes, inverted = [], []
+    def along(gene):  # from the segment's start
+        return (gene.position - middle + half) % genome.size
+
+    genes = []
     for gene in genome.genes:
         if inside(gene.position):
-            inverted.append(gene.source)
             gene = _moved(gene, mirror(gene.position), mirror(gene.high), mirror(gene.low),
                           "-" if gene.strand == "+" else "+")
         genes.append(gene)
+    inverted = [g.source for g in sorted((g for g in genome.genes if inside(g.position)), key=along)]
     origin = mirror(genome.origin) if inside(genome.origin) else genome.origin
     event = Event("invert", centre % 360.0, width, axis_kind(genome, centre), inverted)
     return _sorted(replace(genome, genes=genes, origin=origin, events=genome.events + [event]))
@@ -301,14 +304,17 @@ def protein_fasta(genome):
     return "".join(out)
 
 
-def truth_table(genomes):
+def truth_table(genomes, source):
+    """Every event: an inversion's centre, width, axis, genes and the locus
+    tags of its first and last gene; a rotation's degrees; the share lost;
+    the new length."""
     rows = ["genome\tevent\tdegrees\twidth\taxis\tgenes\tfirst\tlast"]
+    loci = {gene.source: gene.fields[0] for gene in source.genes}
     for genome in genomes:
         for event in genome.events:
-            loci = sorted(event.genes)
-            rows.append("\t".join([genome.name, event.kind, f"{event.degrees:.2f}", f"{event.width:g}",
-                                   event.axis, str(len(event.genes)),
-                                   str(loci[0]) if loci else "", str(loci[-1]) if loci else ""]))
+            ends = [loci[event.genes[0]], loci[event.genes[-1]]] if event.kind == "invert" else ["", ""]
+            rows.append("\t".join([genome.name, event.kind, f"{event.degrees:.2f}", f"{event.width:.10g}",
+                                   event.axis, str(len(event.genes)), *ends]))
     return "\n".join(rows) + "\n"
 
 
@@ -317,8 +323,9 @@ def _write(path, text):
         out.write(text)
 
 
-def write_workdir(folder, genomes, alignment=False):
-    """A circog working directory holding the genomes."""
+def write_workdir(folder, genomes, alignment=False, source=None):
+    """A circog working directory holding the genomes (source: the genome
+    they derive from, for truth.tsv's locus tags; by default the first)."""
     for sub in ("genes", "angle1", "out"):
         os.makedirs(os.path.join(folder, sub), exist_ok=True)
     _write(os.path.join(folder, "config.txt"), CONFIG.format(flag="TRUE" if alignment else "FALSE"))
@@ -332,16 +339,16 @@ def write_workdir(folder, genomes, alignment=False):
     if alignment:
         with open(os.path.join(ROOT, "data", "PAM-250.txt"), encoding=ENCODING) as handle:
             _write(os.path.join(folder, "PAM-250.txt"), handle.read())
-    _write(os.path.join(folder, "truth.tsv"), truth_table(genomes))
+    _write(os.path.join(folder, "truth.tsv"), truth_table(genomes, source or genomes[0]))
 
 
-def write_ptt(folder, genomes):
+def write_ptt(folder, genomes, source=None):
     """NAME.ptt and NAME.faa per genome, for circog-kit import."""
     os.makedirs(folder, exist_ok=True)
     for genome in genomes:
         _write(os.path.join(folder, genome.name + ".ptt"), ptt_table(genome))
         _write(os.path.join(folder, genome.name + ".faa"), protein_fasta(genome))
-    _write(os.path.join(folder, "truth.tsv"), truth_table(genomes))
+    _write(os.path.join(folder, "truth.tsv"), truth_table(genomes, source or genomes[0]))
 
 
 def main():
@@ -377,9 +384,9 @@ def main():
     if not args.no_source:
         genomes.insert(0, source)
     if args.ptt:
-        write_ptt(args.outdir, genomes)
+        write_ptt(args.outdir, genomes, source)
     else:
-        write_workdir(args.outdir, genomes, args.alignment)
+        write_workdir(args.outdir, genomes, args.alignment, source)
     print(f"{len(genomes)} genomes in {args.outdir}; events in {os.path.join(args.outdir, 'truth.tsv')}",
           file=sys.stderr)
 

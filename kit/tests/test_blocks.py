@@ -221,30 +221,28 @@ def test_planted_inversions_are_found_at_their_boundaries(planted):
     angles = blocks.read_angle_file(folder / "angle1" / "A.txt")
     order = sorted(range(len(angles.angles)), key=lambda i: angles.angles[i])
     rank_of = {angles.proteins[g]: r for r, g in enumerate(order)}
-    by_angle = {angles.texts[g]: r for r, g in enumerate(order)}
+    protein = {gene.source: gene.fields[2] for gene in source.genes}
+    lost = set(b.events[-1].genes)
     found = [row for row in tables["A&B"] if row["orientation"] == "-"]
     assert len(found) == 3
     for event in (e for e in b.events if e.kind == "invert"):
-        pids = {source.genes[i].fields[2] for i in event.genes} - {source.genes[i].fields[2] for i in
-                                                                    b.events[-1].genes}
-        ranks = sorted(rank_of[p] for p in pids if p in rank_of)
-        if ranks[-1] - ranks[0] > len(order) / 2:  # through 0 degrees
-            ranks = sorted(r if r > len(order) / 2 else r + len(order) for r in ranks)
-        first, last = ranks[0] % len(order), ranks[-1] % len(order)
-        row = min(found, key=lambda r: circular_gap(rank_of_angle(by_angle, r["start1"]), first, len(order)))
-        assert circular_gap(rank_of_angle(by_angle, row["start1"]), first, len(order)) <= 2
-        assert circular_gap(rank_of_angle(by_angle, row["end1"]), last, len(order)) <= 2
+        # the inverted genes in A's order that B kept and that carry a COG identifier
+        ranks = [rank_of[protein[g]] for g in event.genes if g not in lost and protein[g] in rank_of]
+        (row,) = [r for r in found if near(rank_at(angles, order, r["start1"]), ranks[0], len(order))]
+        assert near(rank_at(angles, order, row["end1"]), ranks[-1], len(order))
         assert row["symmetric"] == ("no" if event.axis == "off-axis" else "yes"), event
     through_zero = [row for row in found if row["start1"] > row["end1"]]
     assert len(through_zero) == 1 and through_zero[0]["symmetric"] == "no"
 
 
-def rank_of_angle(by_angle, degrees):
-    return min(by_angle.items(), key=lambda item: abs(float(item[0]) - degrees))[1]
+def rank_at(angles, order, degrees):
+    """Rank of the gene of A at the angle a table gives (2 decimals)."""
+    return min(range(len(order)), key=lambda r: abs(angles.angles[order[r]] - degrees))
 
 
-def circular_gap(first, second, size):
-    return min((first - second) % size, (second - first) % size)
+def near(rank, wanted, size):
+    """Within two genes of each other on the circle."""
+    return min((rank - wanted) % size, (wanted - rank) % size) <= 2
 
 
 MEASURES = ["collinear_share", "blocks", "inversions", "symmetric_inversions", "inverted_share"]
@@ -296,3 +294,17 @@ def test_the_example_shows_its_inversion_about_the_origin(kit, tmp_path):
     assert 260 < largest["start1"] < largest["end1"] < 335
     inside = [row for row in inversions if 260 < row["start1"] < 330]
     assert sum(row["genes"] for row in inside) > 0.8 * sum(row["genes"] for row in inversions)
+
+
+def test_related_genomes_as_ptt_import_to_their_gene_tables(kit, tmp_path):
+    """The workflow's benchmarks feed these files through import."""
+    source = related_genomes.read_source()
+    genome = related_genomes.derive(source, "K12_var", [("ori", 30)], loss=0.05, degrees=120,
+                                    reversed_=True, seed=2)
+    related_genomes.write_ptt(tmp_path / "ptt", [genome], source)
+    assert kit("import", tmp_path / "run", "K12_var", tmp_path / "ptt" / "K12_var.ptt",
+               "--proteins", tmp_path / "ptt" / "K12_var.faa")[0] == 0
+    assert read(tmp_path / "run" / "genes" / "K12_var.tab") == related_genomes.gene_table(genome)
+    truth = read(tmp_path / "ptt" / "truth.tsv").splitlines()
+    assert truth[1].split("\t")[:5] == ["K12_var", "invert", "301.19", "30", "origin"]
+    assert [line.split("\t")[1] for line in truth[2:]] == ["loss", "rotate", "reverse"]
