@@ -86,28 +86,40 @@ def run_lengths(x, y, n1, n2):
     """Length of the run of strictly adjacent points (next rank in both
     genomes, on their circles) that each point lies in; y already turned to
     the orientation wanted."""
+    count = len(x)
     keys = x * n2 + y
     order = np.argsort(keys, kind="stable")
     wanted = (x + 1) % n1 * n2 + (y + 1) % n2
-    at = np.minimum(np.searchsorted(keys[order], wanted), len(x) - 1)
-    nexts = np.where(keys[order][at] == wanted, order[at], -1).tolist()
-    has_previous = [False] * len(x)
-    for point in nexts:
-        if point != -1:
-            has_previous[point] = True
-    lengths = [0] * len(x)
-    # Runs from their first point, then what is left: runs closed into a circle.
-    for start in [p for p in range(len(x)) if not has_previous[p]] + list(range(len(x))):
-        if lengths[start]:
+    at = np.minimum(np.searchsorted(keys[order], wanted), count - 1)
+    # Each point has at most one next and one previous point: runs are
+    # paths, or circles. Steps to a run's ends by doubling the jumps.
+    nexts = np.where(keys[order][at] == wanted, order[at], count)
+    previous = np.full(count + 1, count)
+    previous[nexts[nexts < count]] = np.flatnonzero(nexts < count)
+    length = np.ones(count, dtype=np.int64)
+    for jumps in (np.append(nexts, count), previous):
+        steps = np.append((jumps[:count] < count).astype(np.int64), 0)
+        for _ in range(max(1, count.bit_length())):
+            steps = steps + steps[jumps]
+            jumps = jumps[jumps]
+        length += steps[:count]
+    circling = np.flatnonzero(jumps[:count] < count)  # never reached an end
+    length[circling] = _circle_lengths(circling, nexts)
+    return length
+
+
+def _circle_lengths(points, nexts):
+    lengths, seen = {}, set()
+    for start in points.tolist():
+        if start in seen:
             continue
-        run, point = [], start
-        while point != -1 and not lengths[point]:
-            lengths[point] = -1
-            run.append(point)
-            point = nexts[point]
-        for point in run:
-            lengths[point] = len(run)
-    return np.array(lengths, dtype=np.int64)
+        circle, point = [start], int(nexts[start])
+        while point != start:
+            circle.append(point)
+            point = int(nexts[point])
+        seen.update(circle)
+        lengths.update(dict.fromkeys(circle, len(circle)))
+    return np.array([lengths[p] for p in points.tolist()], dtype=np.int64)
 
 
 def choose_cut(x, n1, src, dx, rank_keys):
@@ -430,15 +442,17 @@ def match_genes(entries, genome1, genome2, mul_path):
     by_text = {}
     for index, text in enumerate(genome1.texts):
         by_text.setdefault(text, []).append(index)
-    by_cog = {}
-    for index, cog in enumerate(genome2.cogs):
-        by_cog.setdefault(cog, []).append(index)
+    by_cog = {}  # COG identifier -> (genome 2's genes with it, their angle texts)
+    for index, (cog, text) in enumerate(zip(genome2.cogs, genome2.texts)):
+        genes, texts = by_cog.setdefault(cog, ([], []))
+        genes.append(index)
+        texts.append(text)
     genes1, genes2, last = [], [], -1
     for number, text, partners in entries:
         for gene in by_text.get(text, ()):
             if gene <= last:
                 continue
-            found = _partners(by_cog.get(genome1.cogs[gene], ()), genome2.texts, partners)
+            found = _partners(by_cog.get(genome1.cogs[gene], ((), ())), partners)
             if found is not None:
                 break
         else:
@@ -450,15 +464,16 @@ def match_genes(entries, genome1, genome2, mul_path):
     return genes1, genes2
 
 
-def _partners(candidates, texts, partners):
+def _partners(candidates, partners):
+    """The candidates, in order, whose angle texts are the partners' texts."""
+    genes, texts = candidates
     found, position = [], 0
-    for text in partners:
-        while position < len(candidates) and texts[candidates[position]] != text:
-            position += 1
-        if position == len(candidates):
-            return None
-        found.append(candidates[position])
-        position += 1
+    try:
+        for text in partners:
+            position = texts.index(text, position) + 1
+            found.append(genes[position - 1])
+    except ValueError:
+        return None
     return found
 
 

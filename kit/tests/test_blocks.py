@@ -53,6 +53,15 @@ def test_gaps_and_a_second_copy_do_not_break_a_block():
                                                   (1, [(5, 7), (6, 8), (7, 9)])]
 
 
+@pytest.mark.parametrize("x, y, n1, n2, lengths", [
+    ([0, 1, 2, 5, 6, 3], [0, 1, 2, 9, 0, 7], 7, 10, [3, 3, 3, 2, 2, 1]),  # a run through y's 0
+    ([2, 0, 1], [2, 0, 1], 3, 3, [3, 3, 3]),                            # round the whole circle
+    ([0], [0], 1, 1, [1]),
+])
+def test_run_lengths(x, y, n1, n2, lengths):
+    assert blocks.run_lengths(np.array(x), np.array(y), n1, n2).tolist() == lengths
+
+
 def test_nothing_shared_gives_no_chain():
     assert blocks.find_chains(np.array([], dtype=int), np.array([], dtype=int), 0, 0, 8, 5) == []
     assert chains_of([0, 5, 10, 15], [3, 30, 12, 21], 40, 40) == []
