@@ -488,9 +488,12 @@ def read_origins(workdir, names, warn):
                 continue
             fields = line.split("\t")
             try:
-                positions.setdefault(fields[0], float(fields[1]))
+                position = float(fields[1])
             except (ValueError, IndexError):
-                raise KitError(path, "expected NAME<TAB>POSITION<TAB>HOW FOUND", number) from None
+                position = math.nan
+            if not math.isfinite(position):
+                raise KitError(path, "expected NAME<TAB>POSITION<TAB>HOW FOUND", number)
+            positions.setdefault(fields[0], position)
     sizes_path = os.path.join(workdir, "genome_sizes.txt")
     sizes = formats.read_genome_sizes(sizes_path) if os.path.exists(sizes_path) else {}
     origins = {}
@@ -616,11 +619,14 @@ def _read_table(path, columns):
 
 
 def _typed(path, number, row, kinds):
-    try:
-        for key, kind in kinds.items():
-            row[key] = None if row[key] == "" else kind(row[key])
-    except ValueError:
-        raise KitError(path, f"{key} is not a number", number) from None
+    for key, kind in kinds.items():
+        if key == "offset" and row[key] == "":  # a pair without blocks
+            row[key] = None
+            continue
+        try:
+            row[key] = kind(row[key])
+        except ValueError:
+            raise KitError(path, f"{key} '{row[key]}' is not a number", number) from None
     return row
 
 
@@ -630,7 +636,13 @@ def read_block_summary(workdir):
     path = os.path.join(workdir, FOLDER, "summary.tsv")
     kinds = {"offset": float, "collinear_share": float, "blocks": int, "inversions": int,
              "symmetric_inversions": int, "inverted_share": float}
-    return [_typed(path, n, row, kinds) for n, row in _read_table(path, SUMMARY_COLUMNS)]
+    rows = []
+    for number, row in _read_table(path, SUMMARY_COLUMNS):
+        if row["pair"] != f"{row['genome1']}&{row['genome2']}" or "/" in row["pair"] or \
+                row["pair"].startswith("."):
+            raise KitError(path, f"'{row['pair']}' is not GENOME1&GENOME2 of its row", number)
+        rows.append(_typed(path, number, row, kinds))
+    return rows
 
 
 def read_blocks(workdir):

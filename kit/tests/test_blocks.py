@@ -165,6 +165,26 @@ def test_a_pair_without_a_shared_identifier_and_stale_tables(kit, tmp_path):
     assert blocks.read_block_summary(folder)[1]["offset"] is None
 
 
+def test_an_empty_result_file_is_a_pair_without_blocks(kit, tmp_path):
+    folder = hand_made(tmp_path)
+    (folder / "out" / "A&B_mul.txt").write_text("")
+    assert kit("blocks", folder)[0] == 0
+    assert read(folder / "blocks" / "summary.tsv") == SUMMARY_HEADER + "A&B\tA\tB\t\t0.0000\t0\t0\t0\t0.0000\n"
+
+
+@pytest.mark.parametrize("summary, message", [
+    ("A&B\tA\tB\t100.00\t1.0000\t2\t1\t1\t0.2500\textra\n", "line 2: expected 9 columns, found 10"),
+    ("A&B\tA\tB\t100.00\t1.0000\t\t1\t1\t0.2500\n", "line 2: blocks '' is not a number"),
+    ("../x&B\t../x\tB\t\t1.0000\t2\t1\t1\t0.2500\n", "line 2: '../x&B' is not GENOME1&GENOME2"),
+])
+def test_readers_name_a_bad_row(kit, tmp_path, summary, message):
+    folder = hand_made(tmp_path)
+    assert kit("blocks", folder)[0] == 0
+    (folder / "blocks" / "summary.tsv").write_text(SUMMARY_HEADER + summary)
+    with pytest.raises(blocks.KitError, match=message):
+        blocks.read_blocks(folder)
+
+
 def test_a_run_without_pairs_writes_an_empty_summary(kit, tmp_path):
     folder = hand_made(tmp_path)
     shutil.rmtree(folder / "out")
@@ -180,6 +200,7 @@ def test_a_run_without_pairs_writes_an_empty_summary(kit, tmp_path):
                                                       "match no gene"),
     (("angle1/B.txt", "COG0001\tx\tpb1\n"), "B.txt, line 1: angle 'x' is not a number"),
     (("genome_origins.txt", "A\t1650\n B\n"), "genome_origins.txt, line 2: expected NAME<TAB>POSITION"),
+    (("genome_origins.txt", "A\tnan\tdnaA\n"), "genome_origins.txt, line 1: expected NAME<TAB>POSITION"),
     (("genome_sizes.txt", "A\t3600\n"), "genome_sizes.txt: no size for genome B"),
 ])
 def test_bad_inputs_are_named_with_their_line(kit, tmp_path, change, message):
