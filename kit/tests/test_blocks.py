@@ -53,6 +53,15 @@ def test_gaps_and_a_second_copy_do_not_break_a_block():
                                                   (1, [(5, 7), (6, 8), (7, 9)])]
 
 
+def test_a_short_inversion_keeps_its_middle_gene():
+    # ranks 8-12 reversed: rank 10 stays in place, within reach of ranks 7 and 13
+    x = list(range(20))
+    y = [20 - r if 8 <= r <= 12 else r for r in x]
+    assert chains_of(x, y, 20, 20, max_gap=4) == [
+        (-1, [(r, 20 - r) for r in range(8, 13)]),
+        (1, [(r, r) for r in list(range(13, 20)) + list(range(8))])]
+
+
 @pytest.mark.parametrize("x, y, n1, n2, lengths", [
     ([0, 1, 2, 5, 6, 3], [0, 1, 2, 9, 0, 7], 7, 10, [3, 3, 3, 2, 2, 1]),  # a run through y's 0
     ([2, 0, 1], [2, 0, 1], 3, 3, [3, 3, 3]),                            # round the whole circle
