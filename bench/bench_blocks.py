@@ -25,11 +25,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 KIT = os.path.join(ROOT, "kit", "circog-kit")
 sys.path.insert(0, os.path.join(ROOT, "kit"))
 sys.path.insert(0, os.path.join(ROOT, "bench"))
-from circogkit import blocks, formats  # noqa: E402
+from circogkit import blocks, workdir as wd  # noqa: E402
 import related_genomes  # noqa: E402
-
-EXAMPLE_ORIGINS = "Ecoli_K12\t3881752\tdnaA\nStyphi_CT18\t3805127\tproduct\n"
-
 
 def best_run(command, repeat):
     """Best wall and best CPU (children's user + system) seconds of a command."""
@@ -63,8 +60,6 @@ def bench_example(base, binary, repeat):
     workdir = os.path.join(base, "example")
     shutil.rmtree(workdir, ignore_errors=True)
     shutil.copytree(os.path.join(ROOT, "example"), workdir)
-    with open(os.path.join(workdir, "genome_origins.txt"), "w") as out:
-        out.write(EXAMPLE_ORIGINS)
     circog_run(workdir, binary)
     python = sys.executable
     for label, command in (("python3 start-up", [python, "-c", "pass"]),
@@ -72,7 +67,7 @@ def bench_example(base, binary, repeat):
                            ("circog-kit blocks, the whole command", [python, KIT, "blocks", workdir])):
         wall, cpu = best_run(command, repeat)
         print(f"example, {label}: {wall * 1000:.0f} ms wall, {cpu * 1000:.0f} ms CPU")
-    settings = formats.read_config(workdir)
+    settings = wd.read_config(workdir)
     pair, first_name, second_name = "Ecoli_K12&Styphi_CT18", "Ecoli_K12", "Styphi_CT18"
     mul = os.path.join(workdir, "out", pair + "_mul.txt")
     steps = {}

@@ -19,14 +19,14 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import formats, plot
-from .formats import KitError
+from . import plot
+from . import workdir as wd
+from .inputs import ENCODING, KitError, read_lines
 
 DEFAULT_MAX_GAP = 8
 DEFAULT_MIN_GENES = 5
 SYMMETRY_DEGREES = 5.0
 FOLDER = "blocks"
-ORIGINS_FILE = "genome_origins.txt"
 SEPARATOR = "1001"
 PAIR_COLUMNS = ["block", "orientation", "start1", "end1", "start2", "end2", "genes", "symmetric"]
 SUMMARY_COLUMNS = ["pair", "genome1", "genome2", "offset", "collinear_share", "blocks",
@@ -323,7 +323,7 @@ class PairBlocks:
 def _gene_keys(genome):
     """A number per gene from its protein identifier, the same in a rotated
     or mirrored copy of the genome."""
-    return np.array([zlib.crc32(p.encode(formats.ENCODING)) for p in genome.proteins], dtype=np.int64)
+    return np.array([zlib.crc32(p.encode(ENCODING)) for p in genome.proteins], dtype=np.int64)
 
 
 def analyse_pair(first, second, genes1, genes2, origin1, origin2,
@@ -392,7 +392,7 @@ def angle_file(cogs, angles, proteins=None, path=""):
 
 def read_angle_file(path):
     cogs, texts, proteins = [], [], []
-    for number, line in enumerate(formats.read_lines(path), start=1):
+    for number, line in enumerate(read_lines(path), start=1):
         fields = line.split("\t")
         if len(fields) < 2:
             raise KitError(path, "expected COG identifier, angle and protein identifier", number)
@@ -418,7 +418,7 @@ def _is_number(text):
 def read_accepted(path):
     """The accepted pairs of _mul.txt grouped by first-genome gene:
     [(line, angle1 text, [angle2 texts])]."""
-    pairs = [line.split("\t") for line in formats.read_lines(path)]
+    pairs = [line.split("\t") for line in read_lines(path)]
     entries, current = [], None
     for number, pair in enumerate(pairs, start=1):
         if len(pair) != 2:
@@ -477,40 +477,21 @@ def _partners(candidates, partners):
     return found
 
 
-def read_origins(workdir, names, warn):
-    """Origin angle of every named genome, from genome_origins.txt and
-    genome_sizes.txt; a genome without an origin line gets position 1."""
-    path = os.path.join(workdir, ORIGINS_FILE)
-    positions = {}
-    if os.path.exists(path):
-        for number, line in enumerate(formats.read_lines(path), start=1):
-            if not line.strip():
-                continue
-            fields = line.split("\t")
-            try:
-                position = float(fields[1])
-            except (ValueError, IndexError):
-                position = math.nan
-            if not math.isfinite(position):
-                raise KitError(path, "expected NAME<TAB>POSITION<TAB>HOW FOUND", number)
-            positions.setdefault(fields[0], position)
-    sizes_path = os.path.join(workdir, "genome_sizes.txt")
-    sizes = formats.read_genome_sizes(sizes_path) if os.path.exists(sizes_path) else {}
-    origins = {}
-    for name in names:
-        if name not in positions:
-            where = "is not in " + path if os.path.exists(path) else "has no " + path
-            warn(f"note: genome {name} {where}; its origin of replication is taken at position 1")
-        try:
-            size = float(sizes[name])
-        except KeyError:
-            raise KitError(sizes_path, f"no size for genome {name}") from None
-        except ValueError:
-            raise KitError(sizes_path, f"size of genome {name} is not a number") from None
-        if size <= 0:
-            raise KitError(sizes_path, f"size of genome {name} is not positive")
-        origins[name] = positions.get(name, 1.0) / size * 360.0
-    return origins
+def origin_angles(workdir, settings, names, warn):
+    """Origin angle of every named genome, from genome_origins.txt and the
+    size table; a genome without a recorded origin gets position 1 and a
+    note through warn."""
+    sizes_path = wd.config_path(workdir, settings.get("GenomeSizePath", ".\\" + wd.SIZES))
+    sizes = wd.read_genome_sizes(sizes_path) if names else {}
+    angles = {}
+    for name, origin in wd.origins_of(workdir, names).items():
+        if not origin.recorded:
+            warn(wd.missing_origin_note(name))
+        if not sizes.get(name, "").isdigit() or int(sizes[name]) == 0:
+            raise KitError(sizes_path, f"no length for genome {name}" if name not in sizes
+                           else f"length of genome {name} is not a whole number above 0")
+        angles[name] = origin.position / int(sizes[name]) * 360.0
+    return angles
 
 
 # ---------------------------------------------------------------- writing
@@ -544,37 +525,25 @@ def summary_table(results):
     return "".join(line + "\n" for line in ["\t".join(SUMMARY_COLUMNS)] + [summary_row(r) for r in results])
 
 
-def _write(path, text):
-    """Replaces path whole: a temporary beside it, renamed over it."""
-    temporary = f"{path}.{os.getpid()}.tmp"
-    try:
-        with open(temporary, "w", encoding=formats.ENCODING, newline="\n") as out:
-            out.write(text)
-        os.replace(temporary, path)
-    except BaseException:
-        if os.path.exists(temporary):
-            os.remove(temporary)
-        raise
-
-
 # ---------------------------------------------------------------- the command
 
 def angle_path(workdir, settings, name):
     for key in ("AnglePath", "AngleFormat"):
         if key not in settings:
             raise KitError(os.path.join(workdir, "config.txt"), f"no {key} setting")
-    return formats.config_path(workdir, settings["AnglePath"]) + name + settings["AngleFormat"]
+    return wd.config_path(workdir, settings["AnglePath"]) + name + settings["AngleFormat"]
 
 
 def blocks_workdir(workdir, max_gap=DEFAULT_MAX_GAP, min_genes=DEFAULT_MIN_GENES, progress=None):
     """Finds the blocks of every pair with result files and writes
     blocks/; returns the PairBlocks in pair order."""
     progress = progress or sys.stderr
-    settings = formats.read_config(workdir)
+    settings = wd.read_config(workdir)
     prefix = plot.result_prefix(workdir)
-    pairs = plot.find_pairs(prefix)
+    pairs = plot.find_pairs(prefix, progress)
     genomes = sorted({name for _, g1, g2 in pairs for name in (g1, g2)})
-    origins = read_origins(workdir, genomes, lambda text: print(text, file=progress, flush=True))
+    origins = origin_angles(workdir, settings, genomes,
+                            lambda text: print(text, file=progress, flush=True))
     angle_files = {}
     results = []
     for number, (pair, genome1, genome2) in enumerate(pairs, start=1):
@@ -589,10 +558,13 @@ def blocks_workdir(workdir, max_gap=DEFAULT_MAX_GAP, min_genes=DEFAULT_MIN_GENES
                                     origins[genome2], max_gap, min_genes, (pair, genome1, genome2)))
     folder = os.path.join(workdir, FOLDER)
     os.makedirs(folder, exist_ok=True)
+    # Blocks can be found again: no need to wait for the disk.
     for result in results:
-        _write(os.path.join(folder, result.pair + ".tsv"), pair_table(result))
+        wd.atomic_write(os.path.join(folder, result.pair + ".tsv"), pair_table(result).encode(ENCODING),
+                        sync=False)
     _remove_stale(folder, {r.pair for r in results})
-    _write(os.path.join(folder, "summary.tsv"), summary_table(results))
+    wd.atomic_write(os.path.join(folder, "summary.tsv"), summary_table(results).encode(ENCODING),
+                    sync=False)
     return results
 
 
@@ -606,7 +578,7 @@ def _remove_stale(folder, pairs):
 # ---------------------------------------------------------------- readers for plots and reports
 
 def _read_table(path, columns):
-    lines = formats.read_lines(path)
+    lines = read_lines(path)
     if not lines or lines[0].split("\t") != columns:
         raise KitError(path, "header must be: " + " ".join(columns), 1)
     rows = []
@@ -638,9 +610,9 @@ def read_block_summary(workdir):
              "symmetric_inversions": int, "inverted_share": float}
     rows = []
     for number, row in _read_table(path, SUMMARY_COLUMNS):
-        if row["pair"] != f"{row['genome1']}&{row['genome2']}" or "/" in row["pair"] or \
-                row["pair"].startswith("."):
-            raise KitError(path, f"'{row['pair']}' is not GENOME1&GENOME2 of its row", number)
+        problem = wd.pair_problem(row["pair"], row["genome1"], row["genome2"])
+        if problem:
+            raise KitError(path, problem, number)
         rows.append(_typed(path, number, row, kinds))
     return rows
 
