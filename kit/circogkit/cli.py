@@ -1,4 +1,4 @@
-"""Command line: circog-kit import | plot | report.
+"""Command line: circog-kit import | plot | blocks | report.
 
 A missing or wrong argument prints the usage and exits with status 2
 (argparse's convention); a failure prints one line naming the file and exits
@@ -9,6 +9,11 @@ import sys
 
 from .inputs import KitError
 from .workdir import NAME_RULE
+
+# blocks.py's defaults, repeated so that building the parser needs no numpy
+# (a test keeps them equal).
+BLOCKS_MAX_GAP = 8
+BLOCKS_MIN_GENES = 5
 
 
 def run_import(args):
@@ -27,6 +32,30 @@ def run_plot(args):
         print(f"circog-kit plot: no pair to plot: {workdir.explain_no_pairs(args.workdir)}",
               file=sys.stderr)
     print(f"plotted {len(results)} genome pair(s); table in {args.workdir}/plots/summary.tsv")
+
+
+def run_blocks(args):
+    from . import blocks, workdir
+    results = blocks.blocks_workdir(args.workdir, args.max_gap, args.min_genes)
+    if not results:
+        print(f"circog-kit blocks: no pair to find blocks in: {workdir.explain_no_pairs(args.workdir)}",
+              file=sys.stderr)
+    print(f"blocks of {len(results)} genome pair(s) in {args.workdir}/blocks/; "
+          f"table in {args.workdir}/blocks/summary.tsv")
+
+
+def positive_count(text):
+    value = int(text)
+    if value < 1:
+        raise ValueError(text)
+    return value
+
+
+def gap_count(text):
+    value = int(text)
+    if value < 0:
+        raise ValueError(text)
+    return value
 
 
 def run_report(args):
@@ -71,6 +100,21 @@ def parser():
                     "and write plots/summary.tsv; says why when there is no pair.")
     plot.add_argument("workdir", metavar="WORKDIR")
     plot.set_defaults(run=run_plot)
+    blocks = commands.add_parser(
+        "blocks", help="collinear blocks and inversions after a circog run",
+        description="Find the collinear blocks of every pair with result files: runs of genes "
+                    "in the same order in both genomes, the same way round (+) or inverted (-), "
+                    "on the circle, whatever either sequence's start and strand. Writes "
+                    "blocks/NAME1&NAME2.tsv (one row per block, with each inversion's symmetry "
+                    "about the origin of replication from genome_origins.txt) and "
+                    "blocks/summary.tsv (one row per pair); says why when there is no pair.")
+    blocks.add_argument("workdir", metavar="WORKDIR")
+    blocks.add_argument("--max-gap", type=gap_count, default=BLOCKS_MAX_GAP, metavar="GENES",
+                        help="most genes skipped between neighbours of a block, in either genome, "
+                             f"counting genes with a partner in the pair (default {BLOCKS_MAX_GAP})")
+    blocks.add_argument("--min-genes", type=positive_count, default=BLOCKS_MIN_GENES, metavar="N",
+                        help=f"fewest gene pairs in a block (default {BLOCKS_MIN_GENES})")
+    blocks.set_defaults(run=run_blocks)
     report = commands.add_parser(
         "report", help="write report.html from the plots",
         description="Write WORKDIR/report.html from config.txt and plots/ (run plot first).")

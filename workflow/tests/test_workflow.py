@@ -74,12 +74,12 @@ def kill_after_first_batch(run):
 
 def test_killed_workflow_resumes_and_redoes_only_what_is_missing(four_genomes, tmp_path):
     sheet, expected = four_genomes
-    config = write_config(str(tmp_path), sheet, "results", pairs_per_job=1)
+    config = write_config(str(tmp_path), sheet, "results", pairs_per_job=2)
     command = [SNAKEMAKE, "-s", SNAKEFILE, "--configfile", config, "--cores", "1"]
     run = subprocess.Popen(command, cwd=tmp_path, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                            text=True, start_new_session=True)
     kill_after_first_batch(run)
-    batch_count = len(plan(GENOMES, 1))
+    batch_count = len(plan(GENOMES, 2))
     finished = len(list((tmp_path / "results" / "batches").glob("*/circog")))
     assert 1 <= finished < batch_count
 
