@@ -12,6 +12,6 @@ rule plot_batch:
         mem_mb=2048,
         runtime=batch_minutes(1),
     run:
-        status = jobs.plot_batch(KIT, input[0], params.scratch, output[0], log[0])
+        status = jobs.kit_batch(KIT, "plot", "plots", input[0], params.scratch, output[0], log[0])
         if status != 0:
             raise WorkflowError(f"circog-kit plot exited with status {status}, see {log[0]}")

@@ -14,14 +14,16 @@ rule results:
         assemble_report.gather_results(input.runs, f"{OUT}/batches", params.scratch, output[0])
 
 
-# One report over every pair: config.txt, genome_sizes.txt (and
-# genome_origins.txt), every pair's plots and one plots/summary.tsv.
+# One report over every pair: config.txt, genome_sizes.txt and
+# genome_origins.txt, every pair's plots and block tables, and one
+# summary.tsv each in plots/ and blocks/.
 rule report:
     input:
         sheet=config["samples"],
         results=f"{OUT}/results",
         genomes=[f"{OUT}/genomes/{name}" for name in GENOMES],
         plots=[f"{OUT}/batches/{batch}/plots" for batch in BATCHES],
+        blocks=[f"{OUT}/batches/{batch}/blocks" for batch in BATCHES],
     output:
         directory(f"{OUT}/report"),
     params:
@@ -30,8 +32,8 @@ rule report:
     log:
         f"{OUT}/logs/report.log",
     run:
-        pair_order = [f"{a}&{b}" for a, b in PAIRS]
-        status = assemble_report.assemble(KIT, params.settings, input.genomes, input.plots,
-                                          pair_order, params.scratch, output[0], log[0])
+        status = assemble_report.assemble(KIT, params.settings, input.genomes,
+                                          {"plots": input.plots, "blocks": input.blocks},
+                                          params.scratch, output[0], log[0])
         if status != 0:
             raise WorkflowError(f"circog-kit report exited with status {status}, see {log[0]}")

@@ -12,7 +12,6 @@ import shutil
 import workdirs
 
 SUMMARY = "summary.tsv"
-SUMMARY_HEADER = "pair\tgenome1\tgenome2\tshared_cogs\taccepted_pairs\tshare_within_10deg"
 GENOME_FILES = ("genome_sizes.txt", "genome_origins.txt")
 
 
@@ -45,11 +44,18 @@ def gather_results(run_dirs, batches_dir, scratch, output):
     workdirs.finish(scratch, output, 0)
 
 
-def gather_tables(folders, target, pair_order, header):
+def result_order(row):
+    """A summary row's place in the kit's own order: its pair's result file
+    names in byte order."""
+    return (row.split("\t", 1)[0] + "_mul.txt").encode()
+
+
+def gather_tables(folders, target):
     """Links every file of folders into target except their summary.tsv,
-    whose rows make one table in pair order; returns its lines."""
+    whose rows make one table (written into target) in the order the kit
+    gives a run's pairs."""
     os.makedirs(target)
-    rows = []
+    header, rows = None, []
     for folder in folders:
         for name in sorted(os.listdir(folder)):
             path = os.path.join(folder, name)
@@ -62,9 +68,9 @@ def gather_tables(folders, target, pair_order, header):
             if lines:
                 header = lines[0]
                 rows += [line for line in lines[1:] if line]
-    position = {pair: index for index, pair in enumerate(pair_order)}
-    rows.sort(key=lambda row: position.get(row.split("\t", 1)[0], len(position)))
-    return [header] + rows
+    rows.sort(key=result_order)
+    if header is not None:
+        workdirs.write_text(os.path.join(target, SUMMARY), "".join(line + "\n" for line in [header] + rows))
 
 
 def genome_tables(genome_dirs, scratch):
@@ -78,15 +84,17 @@ def genome_tables(genome_dirs, scratch):
             workdirs.write_text(os.path.join(scratch, table), "".join(line + "\n" for line in lines))
 
 
-def assemble(kit, settings, genome_dirs, plot_dirs, pair_order, scratch, output, log):
+def assemble(kit, settings, genome_dirs, batch_folders, scratch, output, log):
     """Builds the report folder in scratch, renamed to output when the
-    report command succeeds; returns its exit status."""
+    report command succeeds; batch_folders maps a folder of the report
+    (plots, blocks) to the batches' folders gathered there. Returns the
+    report command's exit status."""
     workdirs.fresh_scratch(scratch)
     config = workdirs.config_with_settings(os.path.join(genome_dirs[0], "config.txt"), settings)
     workdirs.write_text(os.path.join(scratch, "config.txt"), config)
     genome_tables(genome_dirs, scratch)
-    summary = gather_tables(plot_dirs, os.path.join(scratch, "plots"), pair_order, SUMMARY_HEADER)
-    workdirs.write_text(os.path.join(scratch, "plots", SUMMARY), "\n".join(summary) + "\n")
+    for folder, batch_dirs in batch_folders.items():
+        gather_tables(batch_dirs, os.path.join(scratch, folder))
     with open(log, "w", encoding="utf-8") as console:
         status = workdirs.run_logged([kit, "report", scratch], console)
     return workdirs.finish(scratch, output, status)

@@ -1,5 +1,6 @@
 """What the workflow's jobs do: import a genome and transform its gene table,
-compare a batch of pairs with one circog run, plot a batch.
+compare a batch of pairs with one circog run, plot a batch and find its
+collinear blocks.
 
 Each job works in a scratch folder (under outdir/tmp, at the same depth as
 its output, so relative links made there still hold after the move) that
@@ -14,6 +15,7 @@ import batches
 import workdirs
 
 PAIR_LIST = "pairs.txt"
+SIZES, ORIGINS = "genome_sizes.txt", "genome_origins.txt"
 
 
 def prepare_genome(kit, circog, name, annotation, proteins, cogs, scratch, output, log):
@@ -40,13 +42,18 @@ def genome_files(genome_dir):
     return [os.path.join("angle1", name + batches.ANGLE_FORMAT), os.path.join("angle1", name + ".faa")]
 
 
-def size_line(genome_dir):
+def genome_line(genome_dir, table):
+    """The genome's line of one of its tables (genome_sizes.txt,
+    genome_origins.txt); empty when an older import left no such table."""
     name = os.path.basename(os.path.normpath(genome_dir))
-    with open(os.path.join(genome_dir, "genome_sizes.txt"), encoding="utf-8") as handle:
+    path = os.path.join(genome_dir, table)
+    if table != SIZES and not os.path.exists(path):
+        return ""
+    with open(path, encoding="utf-8") as handle:
         for line in handle.read().splitlines():
             if line.split("\t", 1)[0] == name:
                 return line + "\n"
-    raise workdirs.JobError(f"{genome_dir}/genome_sizes.txt has no line for {name}")
+    raise workdirs.JobError(f"{path} has no line for {name}")
 
 
 def prepare_batch(genome_dirs, pair_list, settings, scratch):
@@ -62,8 +69,10 @@ def prepare_batch(genome_dirs, pair_list, settings, scratch):
     config = workdirs.config_with_settings(os.path.join(genome_dirs[0], "config.txt"),
                                            {**settings, "PairList": PAIR_LIST})
     workdirs.write_text(os.path.join(scratch, "config.txt"), config)
-    workdirs.write_text(os.path.join(scratch, "genome_sizes.txt"),
-                        "".join(size_line(genome_dir) for genome_dir in genome_dirs))
+    for table in (SIZES, ORIGINS):
+        lines = "".join(genome_line(genome_dir, table) for genome_dir in genome_dirs)
+        if lines or table == SIZES:
+            workdirs.write_text(os.path.join(scratch, table), lines)
     workdirs.write_text(os.path.join(scratch, PAIR_LIST), batches.pair_list_text(pair_list))
 
 
@@ -81,16 +90,17 @@ def compare_batch(circog, settings, genome_dirs, pair_list, scratch, output, log
     return workdirs.finish(scratch, output, status)
 
 
-def plot_batch(kit, run_dir, scratch, output, log):
-    """`kit plot` in a linked copy of the batch's circog run; its plots/
-    folder (a picture per pair, summary.tsv) becomes output."""
+def kit_batch(kit, command, folder, run_dir, scratch, output, log):
+    """`kit COMMAND` (plot, blocks) in a linked copy of the batch's circog
+    run; the folder it writes (plots/, blocks/: files per pair and a
+    summary.tsv) becomes output."""
     workdirs.fresh_scratch(scratch)
     workdirs.link_tree(run_dir, scratch)
     with open(log, "w", encoding="utf-8") as console:
-        status = workdirs.run_logged([kit, "plot", scratch], console)
+        status = workdirs.run_logged([kit, command, scratch], console)
     if status == 0:
-        plots = os.path.join(scratch, "plots")
-        os.makedirs(plots, exist_ok=True)
-        os.rename(plots, output)
+        made = os.path.join(scratch, folder)
+        os.makedirs(made, exist_ok=True)
+        os.rename(made, output)
     shutil.rmtree(scratch, ignore_errors=True)
     return status

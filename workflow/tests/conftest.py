@@ -2,6 +2,7 @@
 SLURM cluster (a real one-node cluster where one can start)."""
 import os
 import subprocess
+from dataclasses import dataclass
 
 import pytest
 
@@ -16,9 +17,25 @@ def tools():
             pytest.fail(f"{what} is missing: {path}")
 
 
+@dataclass
+class Reference:
+    sheet: str      # the genomes' sample sheet
+    results: dict   # one circog run's result files: name -> bytes
+    blocks: dict    # circog-kit blocks over that run: name -> bytes
+    plot_summary: bytes  # plots/summary.tsv of circog-kit plot over that run
+
+
+def read_folder(folder):
+    files = {}
+    for name in os.listdir(folder):
+        with open(os.path.join(folder, name), "rb") as handle:
+            files[name] = handle.read()
+    return files
+
+
 def reference_run(folder, genomes):
-    """Writes the genomes' sample sheet into folder and runs circog once over
-    all of them; returns the sheet and the result files (file name -> bytes)."""
+    """Writes the genomes' sample sheet into folder, runs circog once over
+    all of them and circog-kit blocks and plot after it."""
     sheet = write_sheet(folder, genomes)
     reference = os.path.join(folder, "reference")
     for name, *_ in genomes:
@@ -26,12 +43,11 @@ def reference_run(folder, genomes):
                         "--proteins", os.path.join(folder, name + ".faa")],
                        check=True, capture_output=True)
     subprocess.run([CIRCOG], cwd=reference, check=True, capture_output=True)
-    out = os.path.join(reference, "out")
-    expected = {}
-    for name in os.listdir(out):
-        with open(os.path.join(out, name), "rb") as handle:
-            expected[name] = handle.read()
-    return sheet, expected
+    subprocess.run([KIT, "blocks", reference], check=True, capture_output=True)
+    subprocess.run([KIT, "plot", reference], check=True, capture_output=True)
+    return Reference(sheet, read_folder(os.path.join(reference, "out")),
+                     read_folder(os.path.join(reference, "blocks")),
+                     read_folder(os.path.join(reference, "plots"))["summary.tsv"])
 
 
 @pytest.fixture(scope="session")

@@ -45,8 +45,8 @@ def test_slurm_profile_dry_run_shows_jobs_and_resources(tools, tmp_path):
     result = subprocess.run(profile_command(config, "-n"), cwd=tmp_path, capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
     text = result.stdout + result.stderr
-    assert job_counts(text) == {"all": 1, "compare_batch": 1, "import_genome": 3, "plot_batch": 1,
-                                "report": 1, "results": 1, "total": 8}
+    assert job_counts(text) == {"all": 1, "blocks_batch": 1, "compare_batch": 1, "import_genome": 3,
+                                "plot_batch": 1, "report": 1, "results": 1, "total": 9}
     jobs = text.split("\nrule ")
     # three pairs with alignment: ten minutes and two seconds a pair, rounded up
     compare = next(job for job in jobs if job.startswith("compare_batch:"))
@@ -68,7 +68,8 @@ def test_slurm_profile_runs_the_example_through_sbatch_with_exact_results(slurm,
     assert pair_results(str(results)) == expected
     assert (results / "report" / "report.html").is_file()
     jobs = sorted(submitted(slurm, str(results)).values())
-    assert jobs == [("compare_batch", 2, 1024, 11, "COMPLETED"),
+    assert jobs == [("blocks_batch", 1, 2048, 11, "COMPLETED"),
+                    ("compare_batch", 2, 1024, 11, "COMPLETED"),
                     ("import_genome", 1, 2048, 30, "COMPLETED"),
                     ("import_genome", 1, 2048, 30, "COMPLETED"),
                     ("plot_batch", 1, 2048, 11, "COMPLETED")]
@@ -78,7 +79,7 @@ def test_slurm_profile_runs_the_example_through_sbatch_with_exact_results(slurm,
 
 
 def test_failing_cluster_job_is_reported_and_a_rerun_redoes_only_it(slurm, three_genomes, tmp_path):
-    sheet, expected = three_genomes
+    sheet, expected = three_genomes.sheet, three_genomes.results
     config = write_config(str(tmp_path), sheet, "results", pairs_per_job=1)
     snakemake(str(tmp_path), config, "--until", "import_genome")
     proteins = tmp_path / "results" / "genomes" / "Styphi_c" / "angle1" / "Styphi_c.faa"
@@ -89,8 +90,8 @@ def test_failing_cluster_job_is_reported_and_a_rerun_redoes_only_it(slurm, three
     assert failed.returncode != 0
     assert "Error in rule compare_batch" in failed.stderr
     states = sorted(job[::4] for job in submitted(slurm, str(tmp_path / "results")).values())
-    assert states == [("compare_batch", "COMPLETED"), ("compare_batch", "FAILED"), ("compare_batch", "FAILED"),
-                      ("plot_batch", "COMPLETED")]
+    assert states == [("blocks_batch", "COMPLETED"), ("compare_batch", "COMPLETED"), ("compare_batch", "FAILED"),
+                      ("compare_batch", "FAILED"), ("plot_batch", "COMPLETED")]
     failing = next(batch for batch, pairs in plan(SMALL, 1).items() if ("Ecoli_a", "Styphi_c") in pairs)
     log = (tmp_path / "results" / "logs" / "circog" / (failing + ".log")).read_text()
     assert log.endswith("[SYS]\tFail to Open Protein file \n")
@@ -114,7 +115,7 @@ exec {circog} "$@"
 def test_job_cancelled_with_scancel_fails_and_a_rerun_redoes_only_it(slurm, three_genomes, tmp_path):
     if not slurm.real:
         pytest.skip(f"no SLURM cluster to cancel a job in: {slurm.reason}")
-    sheet, expected = three_genomes
+    sheet, expected = three_genomes.sheet, three_genomes.results
     hold, wrapper = tmp_path / "hold", tmp_path / "circog"
     wrapper.write_text(HOLDING_CIRCOG.format(hold=hold, circog=CIRCOG))
     wrapper.chmod(0o755)

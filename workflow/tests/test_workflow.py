@@ -18,7 +18,7 @@ PAIR_COUNT = len(GENOMES) * (len(GENOMES) - 1) // 2
 
 
 def test_batches_equal_one_run_over_all_genomes_and_report_holds_every_pair(four_genomes, tmp_path):
-    sheet, expected = four_genomes
+    sheet, expected = four_genomes.sheet, four_genomes.results
     config = write_config(str(tmp_path), sheet, "results", pairs_per_job=2)
     run = snakemake(str(tmp_path), config)
     planned = plan(GENOMES, 2)
@@ -33,17 +33,18 @@ def test_batches_equal_one_run_over_all_genomes_and_report_holds_every_pair(four
         assert all(path.is_symlink() and path.exists() for path in angle_files)
     assert not list((results / "batches").glob("*/circog/genes/*"))
     report = results / "report"
-    summary = (report / "plots" / "summary.tsv").read_text().splitlines()
-    run_order = [f"{a}&{b}" for a, b in run_pairs(GENOMES)]
-    assert [row.split("\t")[0] for row in summary[1:]] == run_order
-    assert all((report / "plots" / (pair + ".png")).is_file() for pair in run_order)
+    # plotted and blocks found batch by batch, the tables equal those over one run of every pair
+    assert (report / "plots" / "summary.tsv").read_bytes() == four_genomes.plot_summary
+    assert all((report / "plots" / f"{a}&{b}.png").is_file() for a, b in run_pairs(GENOMES))
+    blocks = {path.name: path.read_bytes() for path in (report / "blocks").iterdir()}
+    assert blocks == four_genomes.blocks
     assert (report / "report.html").is_file()
     assert (report / "genome_sizes.txt").read_text().count("\n") == len(GENOMES)
     assert not list((results / "tmp").rglob("*.*"))
 
 
 def test_reference_compares_every_genome_with_it_alone(four_genomes, tmp_path):
-    sheet, expected = four_genomes
+    sheet, expected = four_genomes.sheet, four_genomes.results
     config = write_config(str(tmp_path), sheet, "results", reference="Ecoli_K12")
     snakemake(str(tmp_path), config)
     chosen = {name: data for name, data in expected.items() if "Ecoli_K12&" in name or "&Ecoli_K12_" in name}
@@ -73,7 +74,7 @@ def kill_after_first_batch(run):
 
 
 def test_killed_workflow_resumes_and_redoes_only_what_is_missing(four_genomes, tmp_path):
-    sheet, expected = four_genomes
+    sheet, expected = four_genomes.sheet, four_genomes.results
     config = write_config(str(tmp_path), sheet, "results", pairs_per_job=2)
     command = [SNAKEMAKE, "-s", SNAKEFILE, "--configfile", config, "--cores", "1"]
     run = subprocess.Popen(command, cwd=tmp_path, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
@@ -91,7 +92,7 @@ def test_killed_workflow_resumes_and_redoes_only_what_is_missing(four_genomes, t
 
 def test_failing_batch_fails_with_circog_line_and_rerun_redoes_only_failed_or_changed_batches(
         three_genomes, tmp_path):
-    sheet, expected = three_genomes
+    sheet, expected = three_genomes.sheet, three_genomes.results
     config = write_config(str(tmp_path), sheet, "results", pairs_per_job=1)
     snakemake(str(tmp_path), config, "--until", "import_genome")
     proteins = tmp_path / "results" / "genomes" / "Ecoli_b" / "angle1" / "Ecoli_b.faa"
@@ -124,7 +125,7 @@ def test_failing_batch_fails_with_circog_line_and_rerun_redoes_only_failed_or_ch
 
 
 def test_added_genome_redoes_only_the_batches_it_joins(four_genomes, tmp_path):
-    _, expected = four_genomes
+    expected = four_genomes.results
     added = "Ecoli_K12-rot"
     first = [genome for genome in GENOMES if genome[0] != added]
     sheet = write_sheet(str(tmp_path / "in"), GENOMES)
