@@ -1,7 +1,9 @@
-# The batch's dot plots and summary rows, made beside its circog run.
+# The batch's dot plots and summary rows, made beside its circog run; the
+# plots draw the batch's collinear blocks.
 rule plot_batch:
     input:
-        f"{OUT}/batches/{{batch}}/circog",
+        run=f"{OUT}/batches/{{batch}}/circog",
+        blocks=f"{OUT}/batches/{{batch}}/blocks",
     output:
         directory(f"{OUT}/batches/{{batch}}/plots"),
     params:
@@ -12,6 +14,7 @@ rule plot_batch:
         mem_mb=2048,
         runtime=batch_minutes(1),
     run:
-        status = jobs.kit_batch(KIT, "plot", "plots", input[0], params.scratch, output[0], log[0])
+        status = jobs.kit_batch(KIT, "plot", "plots", input.run, params.scratch, output[0], log[0],
+                                beside={"blocks": input.blocks})
         if status != 0:
             raise WorkflowError(f"circog-kit plot exited with status {status}, see {log[0]}")

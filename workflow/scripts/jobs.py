@@ -90,12 +90,15 @@ def compare_batch(circog, settings, genome_dirs, pair_list, scratch, output, log
     return workdirs.finish(scratch, output, status)
 
 
-def kit_batch(kit, command, folder, run_dir, scratch, output, log):
+def kit_batch(kit, command, folder, run_dir, scratch, output, log, beside=None):
     """`kit COMMAND` (plot, blocks) in a linked copy of the batch's circog
-    run; the folder it writes (plots/, blocks/: files per pair and a
-    summary.tsv) becomes output."""
+    run, with the folders of beside (name -> folder: blocks/ for the plot)
+    linked in too; the folder it writes (plots/, blocks/: files per pair and
+    a summary.tsv) becomes output."""
     workdirs.fresh_scratch(scratch)
     workdirs.link_tree(run_dir, scratch)
+    for name, source in (beside or {}).items():
+        workdirs.link_tree(source, os.path.join(scratch, name))
     with open(log, "w", encoding="utf-8") as console:
         status = workdirs.run_logged([kit, command, scratch], console)
     if status == 0:
