@@ -6,9 +6,7 @@ import sys
 from snakemake.exceptions import WorkflowError
 
 sys.path.insert(0, os.path.join(workflow.basedir, "scripts"))
-import assemble_report  # noqa: E402
 import batches as plan  # noqa: E402
-import jobs  # noqa: E402
 import samples as sheet  # noqa: E402
 
 REPO = os.path.dirname(os.path.abspath(workflow.basedir))
@@ -36,6 +34,8 @@ SLURM_LOGS = f"{OUT}/logs/slurm"
 CIRCOG = os.path.abspath(config.get("circog", DEFAULT_CIRCOG))
 KIT = os.path.abspath(config.get("kit", os.path.join(REPO, "kit", "circog-kit")))
 PAIR_THREADS = config["pair_threads"]
+# the batches' folders the report gathers: plots/ always, blocks/ unless turned off
+BATCH_FOLDERS = ["blocks", "plots"] if config["blocks"] else ["plots"]
 
 PAIRS = plan.pairs(GENOMES, REFERENCE)
 PAIRS_PER_JOB = config.get("pairs_per_job") or plan.default_pairs_per_job(len(PAIRS))

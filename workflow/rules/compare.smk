@@ -17,8 +17,5 @@ rule compare_batch:
     resources:
         mem_mb=1024,
         runtime=batch_minutes(2 if SETTINGS["AlignmentFlag"] == "TRUE" else 0.2),
-    run:
-        status = jobs.compare_batch(input.circog, params.settings, input.genomes, params.pairs,
-                                    params.scratch, output[0], log[0])
-        if status != 0:
-            raise WorkflowError(f"circog exited with status {status}, see {log[0]}")
+    script:
+        "../scripts/job.py"

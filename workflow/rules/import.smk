@@ -8,6 +8,10 @@ def import_inputs(wildcards):
     return files
 
 
+def import_file(kind):
+    return lambda wildcards, input: input[kind] if kind in input.keys() else ""
+
+
 # One genome into a working directory of its own (genes/NAME.tab,
 # angle1/NAME.faa, genome_sizes.txt, config.txt, PAM-250.txt), and circog run
 # there once to write its angle file, angle1/NAME.txt.
@@ -17,16 +21,14 @@ rule import_genome:
     output:
         directory(f"{OUT}/genomes/{{name}}"),
     params:
+        kit=KIT,
+        proteins=import_file("proteins"),
+        cogs=import_file("cogs"),
         scratch=f"{SCRATCH}/import-{{name}}",
     log:
         f"{OUT}/logs/import/{{name}}.log",
     resources:
         mem_mb=2048,
         runtime=30,
-    run:
-        files = dict(input.items())
-        status = jobs.prepare_genome(KIT, input.circog, wildcards.name, input.annotation,
-                                     files.get("proteins"), files.get("cogs"),
-                                     params.scratch, output[0], log[0])
-        if status != 0:
-            raise WorkflowError(f"importing {wildcards.name} failed with status {status}, see {log[0]}")
+    script:
+        "../scripts/job.py"

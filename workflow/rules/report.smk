@@ -9,31 +9,29 @@ rule results:
     output:
         directory(f"{OUT}/results"),
     params:
+        batches=f"{OUT}/batches",
         scratch=f"{SCRATCH}/results",
-    run:
-        assemble_report.gather_results(input.runs, f"{OUT}/batches", params.scratch, output[0])
+    script:
+        "../scripts/job.py"
 
 
 # One report over every pair: config.txt, genome_sizes.txt and
-# genome_origins.txt, every pair's plots and block tables, and one
-# summary.tsv each in plots/ and blocks/.
+# genome_origins.txt, every pair's plots and block tables (unless blocks are
+# turned off), and one summary.tsv each in plots/ and blocks/.
 rule report:
     input:
         sheet=config["samples"],
         results=f"{OUT}/results",
         genomes=[f"{OUT}/genomes/{name}" for name in GENOMES],
-        plots=[f"{OUT}/batches/{batch}/plots" for batch in BATCHES],
-        blocks=[f"{OUT}/batches/{batch}/blocks" for batch in BATCHES],
+        batches=[f"{OUT}/batches/{batch}/{folder}" for folder in BATCH_FOLDERS for batch in BATCHES],
     output:
         directory(f"{OUT}/report"),
     params:
+        kit=KIT,
         settings=SETTINGS,
+        folders={folder: [f"{OUT}/batches/{batch}/{folder}" for batch in BATCHES] for folder in BATCH_FOLDERS},
         scratch=f"{SCRATCH}/report",
     log:
         f"{OUT}/logs/report.log",
-    run:
-        status = assemble_report.assemble(KIT, params.settings, input.genomes,
-                                          {"plots": input.plots, "blocks": input.blocks},
-                                          params.scratch, output[0], log[0])
-        if status != 0:
-            raise WorkflowError(f"circog-kit report exited with status {status}, see {log[0]}")
+    script:
+        "../scripts/job.py"

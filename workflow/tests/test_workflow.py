@@ -43,10 +43,12 @@ def test_batches_equal_one_run_over_all_genomes_and_report_holds_every_pair(four
     assert not list((results / "tmp").rglob("*.*"))
 
 
-def test_reference_compares_every_genome_with_it_alone(four_genomes, tmp_path):
+def test_reference_compares_every_genome_with_it_alone_and_blocks_can_be_left_out(four_genomes, tmp_path):
     sheet, expected = four_genomes.sheet, four_genomes.results
-    config = write_config(str(tmp_path), sheet, "results", reference="Ecoli_K12")
-    snakemake(str(tmp_path), config)
+    config = write_config(str(tmp_path), sheet, "results", reference="Ecoli_K12", blocks="false")
+    run = snakemake(str(tmp_path), config)
+    assert "blocks_batch" not in job_counts(run.stderr)
+    assert not (tmp_path / "results" / "report" / "blocks").exists()
     chosen = {name: data for name, data in expected.items() if "Ecoli_K12&" in name or "&Ecoli_K12_" in name}
     assert len(chosen) == 3 * (len(GENOMES) - 1)
     assert pair_results(str(tmp_path / "results")) == chosen
