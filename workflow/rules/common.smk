@@ -1,6 +1,7 @@
 # Settings, genomes, pairs and batches, shared by every rule. The settings
 # and the sample sheet are checked against schemas/*.schema.yaml first.
 import os
+import shlex
 import sys
 
 from snakemake.exceptions import WorkflowError
@@ -11,6 +12,8 @@ import samples as sheet  # noqa: E402
 
 REPO = os.path.dirname(os.path.abspath(workflow.basedir))
 DEFAULT_CIRCOG = os.path.join(REPO, "build", "release", "circog")
+HELPERS = os.path.join(workflow.basedir, "scripts")
+PYTHON = "/usr/bin/python3"
 CONFIG_FILES = ", ".join(workflow.overwrite_configfiles) or "config"
 
 try:

@@ -8,8 +8,12 @@ def import_inputs(wildcards):
     return files
 
 
-def import_file(kind):
-    return lambda wildcards, input: input[kind] if kind in input.keys() else ""
+def import_options(wildcards, input):
+    options = []
+    for kind in ("proteins", "cogs"):
+        if kind in input.keys():
+            options += [f"--{kind}", input[kind]]
+    return " ".join(map(shlex.quote, options))
 
 
 # One genome into a working directory of its own (genes/NAME.tab,
@@ -21,14 +25,14 @@ rule import_genome:
     output:
         directory(f"{OUT}/genomes/{{name}}"),
     params:
-        kit=KIT,
-        proteins=import_file("proteins"),
-        cogs=import_file("cogs"),
+        options=import_options,
         scratch=f"{SCRATCH}/import-{{name}}",
     log:
         f"{OUT}/logs/import/{{name}}.log",
     resources:
         mem_mb=2048,
         runtime=30,
-    script:
-        "../scripts/job.py"
+    shell:
+        "{PYTHON} {HELPERS:q}/import_genome.py --kit {KIT:q} --circog {input.circog:q}"
+        " --scratch {params.scratch:q} {params.options} {wildcards.name:q} {input.annotation:q}"
+        " {output:q} {log:q}"

@@ -14,11 +14,6 @@ job = snakemake  # noqa: F821 (given by Snakemake)
 where = job.log[0] if job.log else None
 
 
-def import_genome():
-    return jobs.prepare_genome(job.params.kit, job.input.circog, job.wildcards.name, job.input.annotation,
-                               job.params.proteins, job.params.cogs, job.params.scratch, job.output[0], where)
-
-
 def compare_batch():
     return jobs.compare_batch(job.input.circog, job.params.settings, list(job.input.genomes), job.params.pairs,
                               job.params.scratch, job.output[0], where)
@@ -40,7 +35,7 @@ def report():
                                     job.params.folders, job.params.scratch, job.output[0], where)
 
 
-RULES = {"import_genome": import_genome, "compare_batch": compare_batch, "plot_batch": kit_batch,
+RULES = {"compare_batch": compare_batch, "plot_batch": kit_batch,
          "blocks_batch": kit_batch, "results": results, "report": report}
 
 status = RULES[job.rule]()
