@@ -444,7 +444,8 @@ def numbers_html(view, origins):
     m = view.measures
     if m:
         rows += [("collinear share", percent(m["collinear_share"])),
-                 ("offset of the second genome", f"{m['offset']:.2f}&deg;"),
+                 ("offset of the second genome",
+                  "&mdash;" if m["offset"] is None else f"{m['offset']:.2f}&deg;"),
                  ("blocks", e(m["blocks"])),
                  ("inversions", f"{e(m['inversions'])} ({e(m['symmetric_inversions'])} symmetric "
                                 "about the origin-terminus axis)"),
