@@ -261,6 +261,14 @@ def _clip_to_square(x0, y0, x1, y1):
     return (x0 + t0 * dx, y0 + t0 * dy, x0 + t1 * dx, y0 + t1 * dy)
 
 
+def blend_bytes(region, opacity, colour):
+    """Paints colour over a region of RGB bytes with per-pixel opacity."""
+    values = region.astype(np.float32)
+    values += (np.asarray(colour, dtype=np.float32) - values) * opacity[..., None]
+    values += 0.5
+    region[...] = values.astype(np.uint8)
+
+
 def paint(planes, index, colour):
     """Sets the pixels at index (rows, columns) of RGB planes to colour."""
     for channel, value in zip(planes, colour):
@@ -344,20 +352,20 @@ class Renderer:
         left = x - w / 2.0 if vertical else {"center": x - w / 2.0, "left": x, "right": x - w}[anchor]
         left, top = int(round(left)), int(round(y - h / 2.0))
         r0, c0 = max(0, top), max(0, left)
-        r1, c1 = min(image.shape[1], top + h), min(image.shape[2], left + w)
+        r1, c1 = min(image.shape[0], top + h), min(image.shape[1], left + w)
         if r0 < r1 and c0 < c1:
-            blend(image[:, r0:r1, c0:c1], mask[r0 - top:r1 - top, c0 - left:c1 - left], colour)
+            blend_bytes(image[r0:r1, c0:c1], mask[r0 - top:r1 - top, c0 - left:c1 - left], colour)
 
     def _draw_frame(self):
         """White picture with the square's outline, ticks and tick labels, at
         the height of a legend of one row (taller pictures extend it)."""
         lay = self.layout
-        image = np.full((3, lay.bottom + 60, lay.width), 255.0, dtype=np.float32)
+        image = np.full((lay.bottom + 60, lay.width, 3), 255, dtype=np.uint8)
         for degrees in TICKS:
             x = int(round(float(lay.x(degrees))))
             y = int(round(float(lay.y(degrees))))
-            paint(image, (slice(lay.bottom, lay.bottom + lay.tick), min(x, lay.right - 1)), INK)
-            paint(image, (max(y, lay.top), slice(lay.left - lay.tick, lay.left)), INK)
+            image[lay.bottom:lay.bottom + lay.tick, min(x, lay.right - 1)] = INK
+            image[max(y, lay.top), lay.left - lay.tick:lay.left] = INK
             self.put_text(image, str(degrees), lay.font, x, lay.bottom + lay.tick + 10)
             self.put_text(image, str(degrees), lay.font, lay.left - lay.tick - 4, y, anchor="right")
         return image
@@ -383,21 +391,23 @@ class Renderer:
         return self.layout.bottom + 48 + 18 * len(rows) + 8
 
     def raster(self, scene):
-        """The picture as three planes of bytes (red, green, blue)."""
+        """The picture as an array of RGB bytes (height, width, 3)."""
         lay = self.layout
         rows = self.legend_rows(scene)
         height = self.height(rows)
-        image = np.full((3, height, lay.width), 255.0, dtype=np.float32)
-        frame_rows = min(height, self._frame.shape[1])
-        image[:, :frame_rows] = self._frame[:, :frame_rows]
-        square = image[:, lay.top:lay.bottom, lay.left:lay.right]
+        image = np.full((height, lay.width, 3), 255, dtype=np.uint8)
+        frame_rows = min(height, self._frame.shape[0])
+        image[:frame_rows] = self._frame[:frame_rows]
+        # the square is painted in floating point, one plane per colour, then
+        # put in place; the rest is mostly white and only touched where drawn
+        square = np.full((3, lay.side, lay.side), 255.0, dtype=np.float32)
         self._draw_data(square, scene)
+        square += 0.5  # blending keeps every value within 0..255
+        image[lay.top:lay.bottom, lay.left:lay.right] = np.moveaxis(square.astype(np.uint8), 0, -1)
         self._draw_outline(image)
         self._draw_labels(image, scene)
         self._draw_legend(image, rows)
-        # blending keeps every value within 0..255
-        image += 0.5
-        return image.astype(np.uint8)
+        return image
 
     def _draw_data(self, square, scene):
         lay = self.layout
@@ -437,7 +447,7 @@ class Renderer:
         across = slice(lay.left - 1, lay.right + 1)
         down = slice(lay.top - 1, lay.bottom + 1)
         for index in ((lay.top - 1, across), (lay.bottom, across), (down, lay.left - 1), (down, lay.right)):
-            paint(image, index, INK)
+            image[index] = INK
 
     def _draw_labels(self, image, scene):
         for text, size, x, y, vertical in self.labels(scene):
@@ -455,26 +465,25 @@ class Renderer:
             y += 18
 
     def _legend_key(self, image, kind, x, y):
-        region = image[:, int(y) - 8:int(y) + 9, int(x) - 9:int(x) + 10]
+        region = image[int(y) - 8:int(y) + 9, int(x) - 9:int(x) + 10]
         cx, cy = x - (int(x) - 9), y - (int(y) - 8)
-        shape = region.shape[1:]
+        shape = region.shape[:2]
         if kind in ("accepted", "closest"):
             colour, alpha = ACCEPTED if kind == "accepted" else CLOSEST
-            opacity = stamp_discs(shape, np.array([cx]), np.array([cy]), 7.0, alpha)
-            blend(region, opacity, colour)
+            blend_bytes(region, stamp_discs(shape, np.array([cx]), np.array([cy]), 7.0, alpha), colour)
         elif kind in ("collinear", "inverted"):
             colour, alpha = COLLINEAR if kind == "collinear" else INVERTED
             cover = np.zeros(shape, dtype=np.float32)
             rise = 5 if kind == "collinear" else -5
             add_segment(cover, cx - 8, cy + rise, cx + 8, cy - rise, 7.0)
-            blend(region, cover * alpha, colour)
+            blend_bytes(region, cover * alpha, colour)
         else:
             pattern = (6, 4) if kind == "origin" else (2, 3)
-            paint(region, (int(cy), dash_mask(shape[1], *pattern)), ORIGIN)
+            region[int(cy), dash_mask(shape[1], *pattern)] = ORIGIN
 
     def png(self, scene):
         """The picture as PNG bytes."""
-        image = Image.merge("RGB", [Image.fromarray(plane) for plane in self.raster(scene)])
+        image = Image.fromarray(self.raster(scene))
         # a picture of a few thousand colours: a palette of 256 looks the same
         # and makes the file a third of the size, faster
         image = image.quantize(256, method=Image.Quantize.FASTOCTREE)
