@@ -4,12 +4,13 @@ For every pair with result files: plots/NAME1&NAME2.png and .svg (first
 genome's angles across, second's up; closest pairs as dots over every
 accepted pair in a fainter shade) and one row of plots/summary.tsv.
 """
+import io
 import os
 import sys
 from dataclasses import dataclass
 
-from . import formats
-from .formats import KitError
+from . import workdir as wd
+from .inputs import ENCODING, KitError, read_lines
 
 SEPARATOR = (1001.0, 1001.0)  # circog's block separator in _mul.txt, no angle
 NEAR_DEGREES = 10.0
@@ -42,15 +43,16 @@ def circular_distance(first, second):
 
 
 def result_prefix(workdir):
-    settings = formats.read_config(workdir)
+    settings = wd.read_config(workdir)
     if "PairOutputPath" not in settings:
         raise KitError(os.path.join(workdir, "config.txt"), "no PairOutputPath setting")
-    return formats.config_path(workdir, settings["PairOutputPath"])
+    return wd.config_path(workdir, settings["PairOutputPath"])
 
 
-def find_pairs(prefix):
+def find_pairs(prefix, progress=None):
     """(pair, genome1, genome2) for every NAME1&NAME2_mul.txt with its
-    _sin.txt beside it, in byte order."""
+    _sin.txt beside it, in byte order; results whose names are not two
+    genome names are left out with a warning."""
     folder, start = os.path.split(prefix)
     folder = folder or "."
     try:
@@ -63,14 +65,20 @@ def find_pairs(prefix):
             continue
         pair = name[len(start):-len("_mul.txt")]
         genome1, amp, genome2 = pair.partition("&")
-        if amp and genome1 and genome2 and pair + "_sin.txt" in names:
-            pairs.append((pair, genome1, genome2))
+        if not (amp and genome1 and genome2 and pair + "_sin.txt" in names):
+            continue
+        problem = wd.pair_problem(pair, genome1, genome2)
+        if problem:
+            print(f"warning: left out {os.path.join(folder, name)}: {problem}",
+                  file=progress or sys.stderr)
+            continue
+        pairs.append((pair, genome1, genome2))
     return pairs
 
 
 def read_angle_pairs(path, skip_separators=False):
     points = []
-    for number, line in enumerate(formats.read_lines(path), start=1):
+    for number, line in enumerate(read_lines(path), start=1):
         fields = line.split("\t")
         try:
             point = (float(fields[0]), float(fields[1]))
@@ -86,7 +94,7 @@ def load_pair(prefix, pair, genome1, genome2):
     cog_path = base + "_sin_COG.txt"
     cogs = set()
     if os.path.exists(cog_path):
-        cogs = {line.split("\t")[2] for line in formats.read_lines(cog_path) if line.count("\t") >= 2}
+        cogs = {line.split("\t")[2] for line in read_lines(cog_path) if line.count("\t") >= 2}
     closest = read_angle_pairs(base + "_sin.txt")
     return PairResult(pair, genome1, genome2, closest,
                       read_angle_pairs(base + "_mul.txt", skip_separators=True),
@@ -115,16 +123,21 @@ def draw(result, folder, pyplot):
         axes.legend(loc="upper left", fontsize=8, markerscale=3, framealpha=0.9)
     figure.tight_layout()
     base = os.path.join(folder, result.pair)
-    figure.savefig(base + ".png")
-    figure.savefig(base + ".svg", metadata={"Date": None})
+    images = []
+    for suffix, options in ((".png", {}), (".svg", {"metadata": {"Date": None}})):
+        image = io.BytesIO()
+        figure.savefig(image, format=suffix[1:], **options)
+        images.append((base + suffix, image.getvalue()))
     pyplot.close(figure)
+    for path, data in images:  # a plot can be drawn again: no need to wait for the disk
+        wd.atomic_write(path, data, sync=False)
 
 
 def plot_workdir(workdir, progress=None):
     """Draws every pair and writes summary.tsv; returns the pair results."""
     progress = progress or sys.stderr
     prefix = result_prefix(workdir)
-    pairs = find_pairs(prefix)
+    pairs = find_pairs(prefix, progress)
     results = [load_pair(prefix, *pair) for pair in pairs]
     folder = os.path.join(workdir, "plots")
     os.makedirs(folder, exist_ok=True)
@@ -135,7 +148,7 @@ def plot_workdir(workdir, progress=None):
     for number, result in enumerate(results, start=1):
         print(f"plot {number}/{len(results)}: {result.pair}", file=progress, flush=True)
         draw(result, folder, pyplot)
-    rows = [formats.SUMMARY_COLUMNS] + [r.summary_row() for r in results]
-    with open(os.path.join(folder, "summary.tsv"), "w", encoding=formats.ENCODING, newline="\n") as out:
-        out.writelines("\t".join(row) + "\n" for row in rows)
+    rows = [wd.SUMMARY_COLUMNS] + [r.summary_row() for r in results]
+    text = "".join("\t".join(row) + "\n" for row in rows)
+    wd.atomic_write(os.path.join(folder, "summary.tsv"), text.encode(ENCODING))
     return results

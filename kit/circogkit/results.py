@@ -9,8 +9,7 @@ import re
 
 import numpy as np
 
-from . import formats
-from .formats import KitError
+from .inputs import KitError, read_lines
 
 SEPARATOR = 1001.0  # circog's block separator in _mul.txt ("1001\t1001"), no angle
 NEAR_DEGREES = 10.0
@@ -42,7 +41,7 @@ def read_angle_pairs(path, skip_separators=False):
 
 def _read_lines(path):
     points = []
-    for number, line in enumerate(formats.read_lines(path), start=1):
+    for number, line in enumerate(read_lines(path), start=1):
         fields = line.split("\t")
         try:
             points.append((float(fields[0]), float(fields[1])))
@@ -53,7 +52,7 @@ def _read_lines(path):
 
 def count_cogs(path):
     """Distinct COG identifiers (third column) of a _sin_COG.txt file."""
-    return len({line.split("\t")[2] for line in formats.read_lines(path) if line.count("\t") >= 2})
+    return len({line.split("\t")[2] for line in read_lines(path) if line.count("\t") >= 2})
 
 
 def circular_distance(first, second):

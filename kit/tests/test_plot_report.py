@@ -1,10 +1,17 @@
+import contextlib
+import io
 import os
 import re
+import resource
 import shutil
+import signal
 import subprocess
 
 import pytest
-from conftest import read
+from conftest import KIT, fixture, killed, read, snapshot
+from test_example import circog_binary
+
+from circogkit import cli
 
 CONFIG = "# results under res\nPairOutputPath=.\\res\\\nAlignmentFlag=TRUE\nSimilarity=0.3\n"
 RESULTS = {
@@ -14,22 +21,39 @@ RESULTS = {
     "A&B_sin_COG.txt": "5\t14\tCOG0001\n10\t350\tCOG0002\n359\t3\tCOG0003\n100\t110\tCOG0004\n",
     "A&C_mul.txt": "1001\t1001\n", "A&C_sin.txt": "", "A&C_sin_COG.txt": "",
     "B&C_mul.txt": "1001\t1001\n",  # no _sin.txt: not a finished pair
+    "E.coli&B_mul.txt": "1001\t1001\n", "E.coli&B_sin.txt": "",  # no genome can be named so
 }
 SUMMARY = ("pair\tgenome1\tgenome2\tshared_cogs\taccepted_pairs\tshare_within_10deg\n"
            "A&B\tA\tB\t4\t5\t0.7500\n"    # 9, 20 (across 0), 4 and exactly 10 degrees apart
            "A&C\tA\tC\t0\t0\t0.0000\n")
 
 
-@pytest.fixture
-def plotted(kit, tmp_path):
-    (tmp_path / "config.txt").write_text(CONFIG)
-    (tmp_path / "res").mkdir()
+@pytest.fixture(scope="module")
+def plotted_once(tmp_path_factory):
+    workdir = tmp_path_factory.mktemp("plotted")
+    (workdir / "config.txt").write_text(CONFIG)
+    (workdir / "res").mkdir()
     for name, text in RESULTS.items():
-        (tmp_path / "res" / name).write_text(text)
-    status, out, err = kit("plot", tmp_path)
-    assert status == 0, err
+        (workdir / "res" / name).write_text(text)
+    errors = io.StringIO()
+    with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(errors):
+        status = cli.main(["plot", str(workdir)])
+    assert status == 0, errors.getvalue()
+    return workdir, errors.getvalue()
+
+
+@pytest.fixture
+def plotted(plotted_once, tmp_path):
+    """A copy of a directory with result files, plotted once per module."""
+    workdir, _ = plotted_once
+    shutil.copytree(workdir, tmp_path / "run")
+    return tmp_path / "run"
+
+
+def test_plot_progress_and_results_it_leaves_out(plotted_once):
+    workdir, err = plotted_once
     assert "plot 2/2: A&C" in err
-    return tmp_path
+    assert f"warning: left out {workdir}/res/E.coli&B_mul.txt: genome name 'E.coli' must be" in err
 
 
 def test_plot_writes_images_and_summary(plotted):
@@ -108,3 +132,106 @@ def test_report_in_a_browser(kit, plotted, tmp_path):
     dark = (pixels.sum(axis=1) < 1.5).mean()
     assert 0.001 < dark < 0.5  # text and dots drawn on a light page
     assert len({tuple(p) for p in pixels[::7]}) > 50
+
+
+# ---------------------------------------------------------------- hostile values
+
+HOSTILE_ROWS = [  # (case, summary row, words of the one line)
+    ("markup in a count", "A&B\tA\tB\t<script>alert(1)</script>\t5\t0.7500",
+     ["line 2: shared_cogs is not a whole number"]),
+    ("share beyond 1", "A&B\tA\tB\t4\t5\tinf", ["line 2: share_within_10deg is not a number from 0 to 1"]),
+    ("a path up and out", "../../etc/x&B\t../../etc/x\tB\t4\t5\t0.7500",
+     ["line 2: genome name '../../etc/x' must be"]),
+    ("an absolute path", "/etc/x&B\t/etc/x\tB\t4\t5\t0.7500", ["line 2: genome name '/etc/x' must be"]),
+    ("a NUL byte", "A\0&B\tA\0\tB\t4\t5\t0.7500", ["line 2: genome name 'A\\x00' must be"]),
+    ("pair unlike its genomes", "../A&B\tA\tB\t4\t5\t0.7500", ["line 2: pair '../A&B' is not two genomes 'A&B'"]),
+    ("genome not of the run", "A&Q\tA\tQ\t4\t5\t0.7500", ["line 2: genome 'Q' is not in genome_sizes.txt"]),
+]
+
+
+@pytest.mark.parametrize("case,row,words", HOSTILE_ROWS, ids=[c[0] for c in HOSTILE_ROWS])
+def test_report_refuses_a_summary_row_it_cannot_trust(kit, plotted, tmp_path, case, row, words):
+    target = report_only_dir(plotted, tmp_path / "only")
+    (target / "plots" / "summary.tsv").write_bytes((SUMMARY.splitlines()[0] + "\n" + row + "\n").encode("latin-1"))
+    status, out, err = kit("report", target)
+    assert status == 1 and out == "" and err.count("\n") == 1
+    assert err.startswith(f"circog-kit report: {target}/plots/summary.tsv, line 2: ")
+    assert all(word in err for word in words)
+    assert not os.path.exists(target / "report.html")
+
+
+MARKUP = "<img src=x onerror=\"document.body.setAttribute('data-owned','yes')\">"
+
+
+def test_markup_in_the_files_stays_text_on_the_page(kit, plotted, tmp_path):
+    target = report_only_dir(plotted, tmp_path / "page")
+    with open(target / "config.txt", "a") as config:
+        config.write(f"Note={MARKUP}\n")
+    with open(target / "genome_sizes.txt", "a") as sizes:
+        sizes.write(f"{MARKUP}\t10\n")
+    assert kit("report", target)[0] == 0
+    page = read(target / "report.html")
+    assert "<img src=x" not in page and page.count("&lt;img src=x onerror=&quot;document.body") == 3
+    if os.path.exists(CHROMIUM):
+        dom = chromium(tmp_path / "profile", "--dump-dom", f"file://{target / 'report.html'}").stdout
+        assert "data-owned" not in dom.split("<body")[1].split(">")[0] and "&lt;img src=x" in dom
+
+
+# ---------------------------------------------------------------- writing whole files
+
+def limited_kit(limit, *arguments):
+    """circog-kit in a process that may write no file beyond limit bytes."""
+    def cap():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return subprocess.run([os.path.join(KIT, "circog-kit"), *map(str, arguments)],
+                          capture_output=True, text=True, preexec_fn=cap)
+
+
+def temporaries(folder):
+    return [name for _, _, files in os.walk(folder) for name in files if name.endswith(".tmp")]
+
+
+@pytest.mark.parametrize("command,victim", [("plot", "plots/A&B.png"), ("report", "report.html")])
+def test_a_file_size_limit_keeps_the_earlier_file(kit, plotted, command, victim):
+    assert kit("report", plotted)[0] == 0
+    before = snapshot(plotted)
+    done = limited_kit(4000, command, plotted)
+    assert done.returncode == 1
+    assert done.stderr.endswith(f"circog-kit {command}: {plotted}/{victim}: File too large\n")
+    assert snapshot(plotted) == before and temporaries(plotted) == []
+
+
+def test_a_killed_report_keeps_the_earlier_page(kit, plotted):
+    assert kit("report", plotted)[0] == 0
+    before = read(plotted / "report.html")
+    os.remove(plotted / "plots" / "A&C.svg")  # the page would change (no SVG link)
+    assert killed(0, "report", plotted) == -signal.SIGKILL
+    assert read(plotted / "report.html") == before
+
+
+# ---------------------------------------------------------------- a run without pairs
+
+def test_plot_says_why_a_run_has_no_pair(kit, tmp_path):
+    for name, annotation in (("A", "sample.ptt"), ("B", "bakta.gff3")):  # sharing COG0527, no proteins
+        assert kit("import", tmp_path, name, fixture(annotation))[0] == 0
+    status, out, err = kit("plot", tmp_path)
+    assert status == 0 and out.startswith("plotted 0 genome pair(s)")
+    assert err == (f"circog-kit plot: no pair to plot: circog has not run in {tmp_path} yet (no angle "
+                   f"files in {tmp_path}/angle1/): run it there\n")
+    subprocess.run([circog_binary()], cwd=tmp_path, check=True, stdout=subprocess.DEVNULL)
+    assert kit("plot", tmp_path)[2] == (
+        "circog-kit plot: no pair to plot: circog found no accepted pair; 2 of 2 genomes have no protein "
+        "(A, B) and with AlignmentFlag=TRUE a gene without a protein finds no partner: import them again "
+        "with --proteins and --replace, or set AlignmentFlag=FALSE in config.txt\n")
+    assert kit("import", tmp_path, "C", fixture("prokka.gff3"))[0] == 0  # no COG0527
+    config = read(tmp_path / "config.txt")
+    (tmp_path / "config.txt").write_text(config.replace("AlignmentFlag=TRUE", "AlignmentFlag=X"))
+    assert kit("plot", tmp_path)[2] == ("circog-kit plot: no pair to plot: circog found no accepted pair; "
+                                        "circog has not run since C was imported: run it again\n")
+
+
+def test_argument_mistakes_print_the_usage_and_exit_with_2(capsys):
+    for argv in (["import", "w"], ["plot"], ["plot", "w", "--colour"], ["frobnicate"], []):
+        with pytest.raises(SystemExit) as stop:
+            cli.main(argv)
+        assert stop.value.code == 2 and capsys.readouterr().err.startswith("usage: circog-kit")

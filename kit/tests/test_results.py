@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 from circogkit import results
-from circogkit.formats import KitError
+from circogkit.inputs import KitError
 
 CASES = [
     # (file text, expected points, with _mul.txt's separators dropped)
