@@ -8,12 +8,12 @@ above, it is drawn on a canvas from a compact copy of the numbers, so that
 500 genomes (124,750 pairs) still make a page of about a megabyte that a
 browser shows at once. Every value that comes from a file is escaped here.
 """
-import html
 import json
 import urllib.parse
 from dataclasses import dataclass, field
 
 from . import clustering
+from .workdir import html_text
 
 TABLE_LIMIT = 60
 ROW_HEIGHT = 34          # table rows, in CSS pixels; the dendrogram is drawn to match
@@ -21,8 +21,7 @@ ROW_GAP = 1
 TREE_WIDTH = 150
 
 
-def e(value):
-    return html.escape(str(value), quote=True)
+e = html_text  # every value from a file goes through it
 
 
 def page_link(pair, suffix=".html"):
@@ -151,9 +150,12 @@ def front_page(run):
           "drawn as the tree on the left. Click a cell for the pair's "
         + ("plot, numbers and inversions" if run.with_blocks else "plot and numbers") + ".</p>",
         files_html(run.files),
-        matrix_table(run) if len(genomes) <= TABLE_LIMIT else matrix_canvas(run),
-        scale_html(),
     ]
+    if run.pairs:
+        body += [matrix_table(run) if len(genomes) <= TABLE_LIMIT else matrix_canvas(run), scale_html()]
+    else:
+        body.append("<p>No pair has results to show: <code>circog-kit plot</code> on the run's "
+                    "working directory says why.</p>")
     if run.sizes:
         body += ["<h2>Genomes</h2>", genomes_html(run)]
     body += ["<h2>Settings</h2>", settings_html(run.settings)]
