@@ -26,8 +26,9 @@ WHITE = (255, 255, 255)
 INK = (0, 0, 0)
 ACCEPTED = ((0x9a, 0xa7, 0xb8), 0.35)     # every accepted pair, faint
 CLOSEST = ((0x1f, 0x4e, 0x96), 1.0)       # the closest pair per COG identifier
-COLLINEAR = ((0x2c, 0xa0, 0x2c), 0.30)    # a block kept in order
-INVERTED = ((0xe6, 0x55, 0x0d), 0.40)     # an inverted block
+COLLINEAR = ((0x2c, 0xa0, 0x2c), 0.40)    # a block kept in order
+INVERTED = ((0xe6, 0x55, 0x0d), 0.55)     # an inverted block
+BAND = 10.0                               # width of a block's band, in pixels
 ORIGIN = (0xb2, 0x18, 0x2b)               # origin (dashed) and terminus (dotted) lines
 
 
@@ -421,7 +422,7 @@ class Renderer:
             for block in chosen:
                 for x0, y0, x1, y1 in block_pieces(block):
                     add_segment(cover, x0 * scale, lay.side - y0 * scale,
-                                x1 * scale, lay.side - y1 * scale, 7.0)
+                                x1 * scale, lay.side - y1 * scale, BAND)
             cover *= alpha
             blend(square, cover, colour)
         for origin, vertical in ((scene.origin1, True), (scene.origin2, False)):
@@ -516,7 +517,7 @@ class Renderer:
             for x0, y0, x1, y1 in block_pieces(block):
                 parts.append(f"<line x1='{_n(lay.left + x0 * scale)}' y1='{_n(lay.bottom - y0 * scale)}' "
                              f"x2='{_n(lay.left + x1 * scale)}' y2='{_n(lay.bottom - y1 * scale)}' "
-                             f"stroke='{_hex(colour)}' stroke-opacity='{alpha}' stroke-width='7' "
+                             f"stroke='{_hex(colour)}' stroke-opacity='{alpha}' stroke-width='{BAND:g}' "
                              "stroke-linecap='round'/>")
         for origin, vertical in ((scene.origin1, True), (scene.origin2, False)):
             if origin is None:

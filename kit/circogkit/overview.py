@@ -404,6 +404,7 @@ PAIR_STYLE = """
 body { font-family: sans-serif; margin: 2em; color: #222; }
 a { color: #1f4e96; }
 .pair { display: flex; flex-wrap: wrap; gap: 2em; align-items: flex-start; }
+.pair figure { margin: 0; }
 .pair img { border: 1px solid #ccc; }
 table { border-collapse: collapse; margin: 0 0 1em; }
 th, td { border: 1px solid #bbb; padding: 0.3em 0.6em; text-align: left; }
@@ -431,6 +432,10 @@ def pair_page(view, origins=None):
     if view.blocks is not None:
         inverted = [b for b in view.blocks if b["orientation"] == "-"]
         body.append(f"<h2>{plural(len(inverted), 'inversion')}</h2>")
+        body.append("<p>An inversion is <em>symmetric</em> when its axis lies on the "
+                    "origin-terminus line of both genomes (within 5&deg;): each gene keeps its "
+                    "distance from the origin and moves to the other replichore. Angles run from "
+                    "the block's first gene to its last in the first genome.</p>")
         if inverted:
             body.append(blocks_html(view, inverted))
         body.append(f"<details><summary>All {plural(len(view.blocks), 'block')}</summary>"
@@ -449,14 +454,13 @@ def numbers_html(view, origins):
                  ("offset of the second genome",
                   "&mdash;" if m["offset"] is None else f"{m['offset']:.2f}&deg;"),
                  ("blocks", e(m["blocks"])),
-                 ("inversions", f"{e(m['inversions'])} ({e(m['symmetric_inversions'])} symmetric "
-                                "about the origin-terminus axis)"),
+                 ("inversions", f"{e(m['inversions'])} ({e(m['symmetric_inversions'])} symmetric)"),
                  ("inverted share", percent(m["inverted_share"]))]
     for genome in (view.genome1, view.genome2):
         if genome in origins:
             degrees, how = origins[genome]
-            rows.append((f"origin of {e(genome)}", f"{degrees:.2f}&deg; ({e(how)}); terminus "
-                                                   f"{(degrees + 180.0) % 360.0:.2f}&deg;"))
+            rows.append((f"origin of {e(genome)}", f"{degrees:.2f}&deg; ({e(how)})"))
+            rows.append((f"terminus of {e(genome)}", f"{(degrees + 180.0) % 360.0:.2f}&deg;"))
     cells = "".join(f"<tr><th>{label}</th><td>{value}</td></tr>" for label, value in rows)
     return f"<table class='numbers'>{cells}</table>"
 

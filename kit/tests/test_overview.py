@@ -162,7 +162,7 @@ def test_pair_page_lists_inversions_with_their_symmetry():
     inversions = page[page.index("<h2>1 inversion</h2>"):page.index("<details>")]
     assert "270.50&deg;" in inversions and ">yes<" in inversions and "250.00" not in inversions
     assert "All 2 blocks" in page and "90.00%" in page and "12.50&deg;" in page
-    assert "301.25&deg; (dnaA); terminus 121.25&deg;" in page
+    assert "301.25&deg; (dnaA)</td></tr><tr><th>terminus of A1</th><td>121.25&deg;" in page
 
 
 @needs_chromium

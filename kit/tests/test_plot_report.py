@@ -250,3 +250,66 @@ def test_argument_mistakes_print_the_usage_and_exit_with_2(capsys):
         with pytest.raises(SystemExit) as stop:
             cli.main(argv)
         assert stop.value.code == 2 and capsys.readouterr().err.startswith("usage: circog-kit")
+
+
+# ---------------------------------------------------------------- with blocks and origins
+
+BLOCK_SUMMARY = ("pair\tgenome1\tgenome2\toffset\tcollinear_share\tblocks\tinversions\t"
+                 "symmetric_inversions\tinverted_share\n"
+                 "A&B\tA\tB\t0.00\t0.9000\t2\t1\t1\t0.2500\n")
+BLOCK_TABLE = ("block\torientation\tstart1\tend1\tstart2\tend2\tgenes\tsymmetric\n"
+               "1\t+\t0.00\t200.00\t0.00\t200.00\t40\t\n"
+               "2\t-\t220.00\t300.00\t300.00\t220.00\t12\tyes\n")
+
+
+@pytest.fixture
+def with_blocks(plotted):
+    (plotted / "genome_sizes.txt").write_text("A\t3600000\nB\t3600000\nC\t3600000\n")
+    (plotted / "genome_origins.txt").write_text("A\t900000\tdnaA\nB\t1800000\tproduct\n")
+    (plotted / "blocks").mkdir()
+    (plotted / "blocks" / "summary.tsv").write_text(
+        BLOCK_SUMMARY + "A&C\tA\tC\t\t0.0000\t0\t0\t0\t0.0000\n")
+    (plotted / "blocks" / "A&B.tsv").write_text(BLOCK_TABLE)
+    (plotted / "blocks" / "A&C.tsv").write_text(BLOCK_TABLE.splitlines()[0] + "\n")
+    return plotted
+
+
+def test_plot_draws_blocks_and_the_origin_and_terminus_lines(kit, with_blocks):
+    import numpy as np
+    from PIL import Image
+    from circogkit import dotplot
+    assert kit("plot", with_blocks)[0] == 0
+    assert read(with_blocks / "plots" / "summary.tsv") == SUMMARY   # blocks change no number
+    image = np.asarray(Image.open(with_blocks / "plots" / "A&B.png").convert("RGB")).astype(int)
+    lay = dotplot.Layout()
+
+    def at(a, b):
+        return image[int(lay.bottom - b * lay.side / 360.0), int(lay.left + a * lay.side / 360.0)]
+    green, orange = at(100, 100), at(260, 260)
+    assert green[1] > green[0] + 40 and orange[0] > orange[2] + 60
+    column = image[lay.top:lay.bottom, int(lay.left + 90 * lay.side / 360.0)]       # A's origin, 90
+    assert (np.abs(column - dotplot.ORIGIN).max(axis=1) < 40).mean() > 0.4
+    row = image[int(lay.bottom - 180 * lay.side / 360.0) - 1, lay.left:lay.right]   # B's origin, 180
+    assert (np.abs(row - dotplot.ORIGIN).max(axis=1) < 40).mean() > 0.4
+    plain = np.asarray(Image.open(with_blocks / "plots" / "A&C.png").convert("RGB")).astype(int)
+    assert (np.abs(plain[lay.top:lay.bottom, lay.left:lay.right] - dotplot.ORIGIN).max(axis=2) < 40).mean() > 0.001
+
+
+def test_report_uses_the_collinear_share_and_lists_inversions(kit, with_blocks):
+    assert kit("report", with_blocks)[0] == 0
+    page = read(with_blocks / "report.html")
+    assert ">90.00%<small>1 inv.</small></a>" in page and "blocks/summary.tsv" in page
+    assert "90.00&deg; (dnaA)" in page and "180.00&deg; (product)" in page
+    pair = read(with_blocks / "plots" / "A&B.html")
+    inversions = pair[pair.index("<h2>1 inversion</h2>"):pair.index("<details>")]
+    assert "220.00&deg;" in inversions and ">yes<" in inversions and "200.00&deg;" not in inversions
+    assert "All 2 blocks" in pair and "75.00%" in pair and "90.00%" in pair
+    assert read(with_blocks / "distances.tsv").splitlines()[1:3] == ["A\t0.0000\t0.1000\t1.0000",
+                                                                      "B\t0.1000\t0.0000\t1.0000"]
+
+
+def test_report_refuses_blocks_that_miss_a_pair(kit, with_blocks):
+    (with_blocks / "blocks" / "summary.tsv").write_text(BLOCK_SUMMARY)
+    status, _, err = kit("report", with_blocks)
+    assert status == 1 and err == (f"circog-kit report: {with_blocks}/blocks/summary.tsv: no row for pair "
+                                   "A&C of plots/summary.tsv (run circog-kit blocks again)\n")
