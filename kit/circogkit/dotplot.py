@@ -197,24 +197,34 @@ def stamp_discs(shape, xs, ys, diameter, alpha):
 
 def add_segment(cover, x0, y0, x1, y1, line_width):
     """Raises cover (a float array) to the anti-aliased coverage of a straight
-    band of the given width, where the band covers more."""
+    band of the given width with round ends, where the band covers more.
+    Only the pixels within reach of the band are looked at: a short run of
+    them across the band at each step along its longer axis."""
+    if abs(y1 - y0) > abs(x1 - x0):  # steep: the same with rows and columns swapped
+        add_segment(cover.T, y0, x0, y1, x1, line_width)
+        return
     height, width = cover.shape
     half = line_width / 2.0
-    pad = half + 1.5
-    c0, c1 = int(max(0, np.floor(min(x0, x1) - pad))), int(min(width, np.ceil(max(x0, x1) + pad)))
-    r0, r1 = int(max(0, np.floor(min(y0, y1) - pad))), int(min(height, np.ceil(max(y0, y1) + pad)))
-    if c0 >= c1 or r0 >= r1:
+    slope = 0.0 if x1 == x0 else (y1 - y0) / (x1 - x0)
+    reach = (half + 1.0) * np.hypot(1.0, slope) + 1.0   # rows either side of the centre line
+    low, high = min(x0, x1), max(x0, x1)
+    columns = np.arange(max(0, int(np.floor(low - half - 1))), min(width, int(np.ceil(high + half + 1))))
+    if len(columns) == 0:
         return
-    px = np.arange(c0, c1, dtype=np.float32)[None, :] + 0.5
-    py = np.arange(r0, r1, dtype=np.float32)[:, None] + 0.5
+    px = columns + 0.5
+    centre = y0 + (np.clip(px, low, high) - x0) * slope
+    rows = np.floor(centre - reach).astype(np.intp)[:, None] + np.arange(int(2 * reach) + 3)[None, :]
+    cols = np.broadcast_to(columns[:, None], rows.shape)
+    inside = (rows >= 0) & (rows < height)
+    rows, cols = rows[inside], cols[inside]
     dx, dy = x1 - x0, y1 - y0
     length2 = dx * dx + dy * dy
-    t = 0.0 if length2 == 0 else np.clip(((px - x0) * dx + (py - y0) * dy) / length2, 0.0, 1.0)
-    distance = np.hypot(px - (x0 + t * dx), py - (y0 + t * dy))
-    patch = cover[r0:r1, c0:c1]
-    np.subtract(half + 0.5, distance, out=distance)
-    np.minimum(distance, 1.0, out=distance)
-    np.maximum(patch, distance, out=patch)
+    fx, fy = cols + 0.5, rows + 0.5
+    t = 0.0 if length2 == 0 else np.clip(((fx - x0) * dx + (fy - y0) * dy) / length2, 0.0, 1.0)
+    value = np.minimum(half + 0.5 - np.hypot(fx - (x0 + t * dx), fy - (y0 + t * dy)), 1.0)
+    keep = value > 0
+    rows, cols, value = rows[keep], cols[keep], value[keep]
+    cover[rows, cols] = np.maximum(cover[rows, cols], value)
 
 
 def blend(planes, opacity, colour):
