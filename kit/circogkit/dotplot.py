@@ -12,6 +12,7 @@ import base64
 import functools
 import html
 import io
+import math
 import os
 from dataclasses import dataclass, field
 
@@ -51,6 +52,8 @@ def blocks_from_rows(rows):
     most genes run (a genome may be deposited on the other strand), inverted
     ones the other way. Which way that is, the spans tell: along a block both
     genomes cover about the same arc."""
+    keys = ("start1", "end1", "start2", "end2")
+    rows = [row for row in rows if all(math.isfinite(row[key]) for key in keys)]
     votes = 0.0
     for row in rows:
         span1 = (row["end1"] - row["start1"]) % 360.0

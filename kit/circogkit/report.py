@@ -62,6 +62,10 @@ def pair_views(workdir, rows, found_blocks):
             if measures is None:
                 raise KitError(summary_path, f"no row for pair {row['pair']} of plots/summary.tsv "
                                              "(run circog-kit blocks again)")
+            for share in ("collinear_share", "inverted_share"):
+                if not 0.0 <= measures[share] <= 1.0:
+                    raise KitError(summary_path, f"{share} of pair {row['pair']} is not a number "
+                                                 "from 0 to 1")
         svg = os.path.isfile(os.path.join(workdir, "plots", row["pair"] + ".svg"))
         views[(row["genome1"], row["genome2"])] = overview.PairView(
             row["pair"], row["genome1"], row["genome2"], row["shared_cogs"], row["accepted_pairs"],

@@ -313,3 +313,13 @@ def test_report_refuses_blocks_that_miss_a_pair(kit, with_blocks):
     status, _, err = kit("report", with_blocks)
     assert status == 1 and err == (f"circog-kit report: {with_blocks}/blocks/summary.tsv: no row for pair "
                                    "A&C of plots/summary.tsv (run circog-kit blocks again)\n")
+
+
+def test_impossible_block_numbers_are_refused_or_left_out(kit, with_blocks):
+    (with_blocks / "blocks" / "A&B.tsv").write_text(BLOCK_TABLE + "3\t-\tnan\t10.00\tinf\t5.00\t5\tno\n")
+    assert kit("plot", with_blocks)[0] == 0                  # the block that is no place is not drawn
+    summary = (with_blocks / "blocks" / "summary.tsv").read_text().replace("0.9000", "nan")
+    (with_blocks / "blocks" / "summary.tsv").write_text(summary)
+    status, _, err = kit("report", with_blocks)
+    assert status == 1 and err == (f"circog-kit report: {with_blocks}/blocks/summary.tsv: collinear_share "
+                                   "of pair A&B is not a number from 0 to 1\n")
