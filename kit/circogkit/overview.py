@@ -256,7 +256,7 @@ def matrix_canvas(run):
     text = json.dumps(data, ensure_ascii=True, separators=(",", ":")).replace("<", "\\u003c")
     return ("<div class='zoom'><label>Cell size <input type='range' id='zoom' min='1' max='40'></label> "
             "<span id='zoom-value'></span> &middot; point at a cell for its pair, click to open it</div>"
-            "<div id='view'><canvas id='matrix'></canvas><div id='tip'></div></div>"
+            "<div id='view'><canvas id='matrix' role='img' aria-label='genome-by-genome matrix: point at a cell for its pair'></canvas><div id='tip'></div></div>"
             f"<script type='application/json' id='run-data'>{text}</script>"
             f"<script>{CANVAS_SCRIPT}</script>")
 
