@@ -131,7 +131,7 @@ def test_many_genomes_are_drawn_from_compact_numbers(monkeypatch):
     shares = dict(SHARES)
     shares[("A1", HOSTILE)] = 0.25
     page = overview.front_page(make_run(shares, NAMES + [HOSTILE], with_blocks=True))
-    assert "<table class='matrix'>" not in page and "<canvas id='matrix'>" in page
+    assert "<table class='matrix'>" not in page and "<canvas id='matrix' " in page
     data = canvas_data(page)
     names = data["names"]
     assert sorted(names) == sorted(NAMES + [HOSTILE])
