@@ -182,7 +182,8 @@ int ComparePairs(CMappingEngine& engine, std::ostream& console, circog::AheadThr
       if (loads.Load(1, *partner) != 0) return -1;
       if (!engine.MapGenes(AlignmentOn(engine))) return FailStage(engine, console, "");
       ReadNextPairEarly(loads, engine, rounds, round, partner);
-      if (!engine.WritePairResults(round->first, *partner, engine.GetConfigValue(ConfigKey::PairOutputPath))) {
+      if (!engine.WritePairResults(round->first, *partner,
+                                   engine.GetConfigValue(ConfigKey::PairOutputPath))) {
         return Fail(console, "Fail to Open file " + engine.GetConfigValue(ConfigKey::PairOutputPath));
       }
     }

@@ -102,6 +102,8 @@ bool CMappingEngine::ReadPairList(const std::string& path) {
     unreadableInput = path;
     return false;
   }
-  if (chosenPairs.empty()) circog::PrintLine(errors_, "circog: warning: " + path + " names no pair; none is compared");
+  if (chosenPairs.empty()) {
+    circog::PrintLine(errors_, "circog: warning: " + path + " names no pair; none is compared");
+  }
   return true;
 }

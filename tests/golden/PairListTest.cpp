@@ -89,9 +89,9 @@ struct Genome {
 
 // In the order of their names, which numbers them.
 const std::vector<Genome> kGenomes = {
-    {"Ecoli_K12", "Ecoli_K12", 0, 1},         {"Ecoli_K12_r1", "Ecoli_K12", 333, 3},
+    {"Ecoli_K12", "Ecoli_K12", 0, 1},          {"Ecoli_K12_r1", "Ecoli_K12", 333, 3},
     {"Ecoli_K12_r2", "Ecoli_K12", 750, 4},     {"Ecoli_K12_r3", "Ecoli_K12", 100, 2},
-    {"Styphi_CT18", "Styphi_CT18", 0, 1},     {"Styphi_CT18_r1", "Styphi_CT18", 500, 3},
+    {"Styphi_CT18", "Styphi_CT18", 0, 1},      {"Styphi_CT18_r1", "Styphi_CT18", 500, 3},
     {"Styphi_CT18_r2", "Styphi_CT18", 900, 5},
 };
 
@@ -130,8 +130,8 @@ RunResult RunCircog(const fs::path& dir, bool oneCpu) {
       if (CPU_ISSET(cpu, &set)) cpus = "taskset -c " + std::to_string(cpu) + " ";
     }
   }
-  const std::string command = "cd '" + dir.string() + "' && exec " + cpus + "timeout 600 '" CIRCOG_BINARY
-                              "' </dev/null >console.out 2>/dev/null";
+  const std::string command = "cd '" + dir.string() + "' && exec " + cpus +
+                              "timeout 600 '" CIRCOG_BINARY "' </dev/null >console.out 2>/dev/null";
   const int wait = std::system(command.c_str());
   RunResult run{WIFEXITED(wait) ? WEXITSTATUS(wait) : -1, ReadBytes(dir / "console.out")};
   fs::remove(dir / "console.out");
@@ -229,13 +229,17 @@ TEST_F(PairListDifferential, ChosenPairsMatchTheFullRun) {
       {"a reference in the middle against the others, in either order",
        "Ecoli_K12\tEcoli_K12_r3\nEcoli_K12_r3\tEcoli_K12_r1\nEcoli_K12_r2\tEcoli_K12_r3\n"
        "Styphi_CT18\tEcoli_K12_r3\nEcoli_K12_r3\tStyphi_CT18_r1\nStyphi_CT18_r2\tEcoli_K12_r3\n",
-       {{0, 3}, {1, 3}, {2, 3}, {3, 4}, {3, 5}, {3, 6}}, false},
+       {{0, 3}, {1, 3}, {2, 3}, {3, 4}, {3, 5}, {3, 6}},
+       false},
       {"three genomes, with a comment, an empty line and a pair given twice, on one CPU",
        "# three genomes\nStyphi_CT18_r1\tEcoli_K12_r1\n\nEcoli_K12_r1\tStyphi_CT18\r\n"
        "Styphi_CT18\tStyphi_CT18_r1\nStyphi_CT18\tEcoli_K12_r1\n",
-       {{1, 4}, {1, 5}, {4, 5}}, true},
-      {"scattered pairs", "Styphi_CT18_r2\tEcoli_K12\nStyphi_CT18\tEcoli_K12_r2\nEcoli_K12_r1\tEcoli_K12_r2\n",
-       {{0, 6}, {1, 2}, {2, 4}}, false},
+       {{1, 4}, {1, 5}, {4, 5}},
+       true},
+      {"scattered pairs",
+       "Styphi_CT18_r2\tEcoli_K12\nStyphi_CT18\tEcoli_K12_r2\nEcoli_K12_r1\tEcoli_K12_r2\n",
+       {{0, 6}, {1, 2}, {2, 4}},
+       false},
       {"the last pair alone", "Styphi_CT18_r2\tStyphi_CT18_r1", {{5, 6}}, false},
   };
   for (const Choice& choice : choices) {
