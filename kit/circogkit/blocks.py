@@ -617,13 +617,16 @@ def read_block_summary(workdir):
     return rows
 
 
+def read_pair_blocks(workdir, pair):
+    """The block rows of one pair (blocks/PAIR.tsv) as dicts, numbers
+    converted; pair must be a checked pair name (a row of the summary)."""
+    kinds = {"block": int, "start1": float, "end1": float, "start2": float, "end2": float,
+             "genes": int}
+    path = wd.path_inside(workdir, os.path.join(FOLDER, pair + ".tsv"))
+    return [_typed(path, n, r, kinds) for n, r in _read_table(path, PAIR_COLUMNS)]
+
+
 def read_blocks(workdir):
     """{pair: [block rows as dicts]} for every pair of blocks/summary.tsv,
     read from blocks/PAIR.tsv, numbers converted."""
-    kinds = {"block": int, "start1": float, "end1": float, "start2": float, "end2": float,
-             "genes": int}
-    found = {}
-    for row in read_block_summary(workdir):
-        path = os.path.join(workdir, FOLDER, row["pair"] + ".tsv")
-        found[row["pair"]] = [_typed(path, n, r, kinds) for n, r in _read_table(path, PAIR_COLUMNS)]
-    return found
+    return {row["pair"]: read_pair_blocks(workdir, row["pair"]) for row in read_block_summary(workdir)}

@@ -27,7 +27,7 @@ def run_import(args):
 
 def run_plot(args):
     from . import plot, workdir
-    results = plot.plot_workdir(args.workdir)
+    results = plot.plot_workdir(args.workdir, svg=args.svg)
     if not results:
         print(f"circog-kit plot: no pair to plot: {workdir.explain_no_pairs(args.workdir)}",
               file=sys.stderr)
@@ -96,9 +96,14 @@ def parser():
     imp.set_defaults(run=run_import)
     plot = commands.add_parser(
         "plot", help="dot plots and plots/summary.tsv after a circog run",
-        description="Draw plots/NAME1&NAME2.png and .svg for every pair with result files "
-                    "and write plots/summary.tsv; says why when there is no pair.")
+        description="Draw plots/NAME1&NAME2.png for every pair with result files (with its "
+                    "blocks when circog-kit blocks has run, and the origin and terminus of each "
+                    "genome with a recorded origin) and write plots/summary.tsv; says why when "
+                    "there is no pair.")
     plot.add_argument("workdir", metavar="WORKDIR")
+    plot.add_argument("--svg", action="store_true",
+                      help="also write plots/NAME1&NAME2.svg (without it, an SVG of an earlier "
+                           "plot is removed)")
     plot.set_defaults(run=run_plot)
     blocks = commands.add_parser(
         "blocks", help="collinear blocks and inversions after a circog run",
@@ -116,8 +121,11 @@ def parser():
                         help=f"fewest gene pairs in a block (default {BLOCKS_MIN_GENES})")
     blocks.set_defaults(run=run_blocks)
     report = commands.add_parser(
-        "report", help="write report.html from the plots",
-        description="Write WORKDIR/report.html from config.txt and plots/ (run plot first).")
+        "report", help="write report.html, a page per pair, the tree and the distances",
+        description="Write WORKDIR/report.html (the genome-by-genome matrix in clustering "
+                    "order with its tree), plots/NAME1&NAME2.html for every pair, tree.nwk and "
+                    "distances.tsv, from config.txt, plots/ (run plot first) and blocks/ when "
+                    "circog-kit blocks has run.")
     report.add_argument("workdir", metavar="WORKDIR")
     report.set_defaults(run=run_report)
     return top

@@ -240,7 +240,9 @@ def path_inside(workdir, relative):
         raise KitError(_shown(relative), "is not a path inside the working directory")
     root = os.path.normpath(workdir)
     full = os.path.normpath(os.path.join(root, relative))
-    if os.path.commonpath([root, full]) != root or full == root:
+    # compared as absolute paths: a relative workdir such as '.' has no common part with its files
+    absolute_root, absolute = os.path.abspath(root), os.path.abspath(full)
+    if os.path.commonpath([absolute_root, absolute]) != absolute_root or absolute == absolute_root:
         raise KitError(_shown(relative), "is not a path inside the working directory")
     return full
 

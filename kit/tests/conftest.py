@@ -88,3 +88,18 @@ def killed(stop, *arguments):
             os.kill(os.getpid(), signal.SIGKILL)
         renames[0] += 1
     return forked([arguments], lambda: wrap("replace", count_or_die))[0]
+
+
+CHROMIUM = "/usr/bin/chromium"
+needs_chromium = pytest.mark.skipif(not os.path.exists(CHROMIUM),
+                                    reason="chromium is not installed (scripts/install-deps.sh)")
+
+
+def chromium(profile, *arguments, budget=5000):
+    """Headless Chromium with a fresh profile; returns the finished process."""
+    import subprocess
+    command = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+               "--no-first-run", "--disable-background-networking", "--disable-component-update",
+               "--disable-sync", f"--user-data-dir={profile}", f"--virtual-time-budget={budget}",
+               *arguments]
+    return subprocess.run(command, capture_output=True, text=True, timeout=120)

@@ -60,7 +60,15 @@ def test_plot_writes_images_and_summary(plotted):
     assert read(plotted / "plots" / "summary.tsv") == SUMMARY
     for pair in ("A&B", "A&C"):
         assert (plotted / "plots" / f"{pair}.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    assert not os.path.exists(plotted / "plots" / "A&B.svg")
+
+
+def test_svg_on_request_and_none_left_behind_by_a_plot_without(kit, plotted):
+    assert kit("plot", plotted, "--svg")[0] == 0
+    for pair in ("A&B", "A&C"):
         assert b"<svg" in (plotted / "plots" / f"{pair}.svg").read_bytes()[:1000]
+    assert kit("plot", plotted)[0] == 0
+    assert sorted(os.listdir(plotted / "plots")) == ["A&B.png", "A&C.png", "summary.tsv"]
 
 
 def test_plot_reports_a_bad_result_line(kit, plotted):
@@ -79,23 +87,28 @@ def report_only_dir(plotted, target):
     return target
 
 
-def test_report_needs_only_config_summary_and_images(kit, plotted, tmp_path):
+def test_report_needs_only_config_summary_and_plots(kit, plotted, tmp_path):
     target = report_only_dir(plotted, tmp_path / "only")
-    status, out, _ = kit("report", target)
-    assert status == 0 and out == f"{target / 'report.html'}\n"
+    status, out, err = kit("report", target)
+    assert status == 0 and out == f"{target / 'report.html'}\n" and err == "report: 2/2 pair pages\n"
     page = read(target / "report.html")
-    assert page.count("<img ") == 2 and page.count("src='data:image/png;base64,") == 2
-    assert "<th>D</th>" in page and "4 genomes, 2 pairs" in page
-    assert page.count("href='#pair-A&amp;B'") == 2 and "id='pair-A&amp;B'" in page
-    assert ">75.00%</a>" in page and "<td>PairOutputPath</td><td>.\\res\\</td>" in page
-    assert "http" not in page
+    assert "<img" not in page and "base64" not in page and "http" not in page
+    assert "<th class='row'>D</th>" in page and "4 genomes, 2 pairs with results" in page
+    assert page.count("href='plots/A%26B.html'") == 2 and ">75.00%</a>" in page
+    assert "<td>PairOutputPath</td><td>.\\res\\</td>" in page
+    assert "href='tree.nwk'" in page and "href='distances.tsv'" in page
+    pair = read(target / "plots" / "A&B.html")
+    assert "<img src='A%26B.png'" in pair and "<td>4</td>" in pair and "75.00%" in pair
+    assert sorted(os.listdir(target)) == ["config.txt", "distances.tsv", "genome_sizes.txt", "plots",
+                                          "report.html", "tree.nwk"]
+    assert read(target / "distances.tsv").splitlines()[1] == "A\t0.0000\t0.2500\t1.0000\t1.0000"
 
 
-def test_report_names_a_missing_image(kit, plotted, tmp_path):
+def test_report_names_a_missing_plot(kit, plotted, tmp_path):
     target = report_only_dir(plotted, tmp_path / "only")
     os.remove(target / "plots" / "A&C.png")
     status, _, err = kit("report", target)
-    assert status == 1 and "A&C.png: cannot read the pair's plot" in err
+    assert status == 1 and "A&C.png: the pair's plot is missing (run circog-kit plot)" in err
 
 
 CHROMIUM = "/usr/bin/chromium"
@@ -117,19 +130,20 @@ def chromium(profile, *arguments):
 
 
 @pytest.mark.skipif(not os.path.exists(CHROMIUM), reason="chromium is not installed (scripts/install-deps.sh)")
-def test_report_in_a_browser(kit, plotted, tmp_path):
-    from matplotlib import image
+def test_a_pair_page_shows_its_plot_in_a_browser(kit, plotted, tmp_path):
+    import numpy as np
+    from PIL import Image
     target = report_only_dir(plotted, tmp_path / "page")
     assert kit("report", target)[0] == 0
-    page = read(target / "report.html")
-    (target / "checked.html").write_text(page.replace("</body>", CHECK_IMAGES), encoding="latin-1")
-    dom = chromium(tmp_path / "profile1", "--dump-dom", f"file://{target / 'checked.html'}").stdout
-    assert re.search(r'data-images="(\d+)/(\d+)"', dom).groups() == ("2", "2")
-    shot = tmp_path / "report.png"
-    chromium(tmp_path / "profile2", f"--screenshot={shot}", "--window-size=1000,1400",
-             f"file://{target / 'report.html'}")
-    pixels = image.imread(str(shot))[:, :, :3].reshape(-1, 3)
-    dark = (pixels.sum(axis=1) < 1.5).mean()
+    page = read(target / "plots" / "A&B.html")
+    (target / "plots" / "checked.html").write_text(page.replace("</body>", CHECK_IMAGES), encoding="latin-1")
+    dom = chromium(tmp_path / "profile1", "--dump-dom", f"file://{target / 'plots' / 'checked.html'}").stdout
+    assert re.search(r'data-images="(\d+)/(\d+)"', dom).groups() == ("1", "1")
+    shot = tmp_path / "pair.png"
+    chromium(tmp_path / "profile2", f"--screenshot={shot}", "--window-size=1100,800",
+             f"file://{target / 'plots' / 'A&B.html'}")
+    pixels = np.asarray(Image.open(shot).convert("RGB")).reshape(-1, 3).astype(int)
+    dark = (pixels.sum(axis=1) < 200).mean()
     assert 0.001 < dark < 0.5  # text and dots drawn on a light page
     assert len({tuple(p) for p in pixels[::7]}) > 50
 
@@ -171,7 +185,7 @@ def test_markup_in_the_files_stays_text_on_the_page(kit, plotted, tmp_path):
         sizes.write(f"{MARKUP}\t10\n")
     assert kit("report", target)[0] == 0
     page = read(target / "report.html")
-    assert "<img src=x" not in page and page.count("&lt;img src=x onerror=&quot;document.body") == 3
+    assert "<img src=x" not in page and page.count("&lt;img src=x onerror=&quot;document.body") > 3
     if os.path.exists(CHROMIUM):
         dom = chromium(tmp_path / "profile", "--dump-dom", f"file://{target / 'report.html'}").stdout
         assert "data-owned" not in dom.split("<body")[1].split(">")[0] and "&lt;img src=x" in dom
@@ -204,7 +218,8 @@ def test_a_file_size_limit_keeps_the_earlier_file(kit, plotted, command, victim)
 def test_a_killed_report_keeps_the_earlier_page(kit, plotted):
     assert kit("report", plotted)[0] == 0
     before = read(plotted / "report.html")
-    os.remove(plotted / "plots" / "A&C.svg")  # the page would change (no SVG link)
+    with open(plotted / "config.txt", "a") as config:  # the page would change
+        config.write("Note=changed\n")
     assert killed(0, "report", plotted) == -signal.SIGKILL
     assert read(plotted / "report.html") == before
 
@@ -235,3 +250,76 @@ def test_argument_mistakes_print_the_usage_and_exit_with_2(capsys):
         with pytest.raises(SystemExit) as stop:
             cli.main(argv)
         assert stop.value.code == 2 and capsys.readouterr().err.startswith("usage: circog-kit")
+
+
+# ---------------------------------------------------------------- with blocks and origins
+
+BLOCK_SUMMARY = ("pair\tgenome1\tgenome2\toffset\tcollinear_share\tblocks\tinversions\t"
+                 "symmetric_inversions\tinverted_share\n"
+                 "A&B\tA\tB\t0.00\t0.9000\t2\t1\t1\t0.2500\n")
+BLOCK_TABLE = ("block\torientation\tstart1\tend1\tstart2\tend2\tgenes\tsymmetric\n"
+               "1\t+\t0.00\t200.00\t0.00\t200.00\t40\t\n"
+               "2\t-\t220.00\t300.00\t300.00\t220.00\t12\tyes\n")
+
+
+@pytest.fixture
+def with_blocks(plotted):
+    (plotted / "genome_sizes.txt").write_text("A\t3600000\nB\t3600000\nC\t3600000\n")
+    (plotted / "genome_origins.txt").write_text("A\t900000\tdnaA\nB\t1800000\tproduct\n")
+    (plotted / "blocks").mkdir()
+    (plotted / "blocks" / "summary.tsv").write_text(
+        BLOCK_SUMMARY + "A&C\tA\tC\t\t0.0000\t0\t0\t0\t0.0000\n")
+    (plotted / "blocks" / "A&B.tsv").write_text(BLOCK_TABLE)
+    (plotted / "blocks" / "A&C.tsv").write_text(BLOCK_TABLE.splitlines()[0] + "\n")
+    return plotted
+
+
+def test_plot_draws_blocks_and_the_origin_and_terminus_lines(kit, with_blocks):
+    import numpy as np
+    from PIL import Image
+    from circogkit import dotplot
+    assert kit("plot", with_blocks)[0] == 0
+    assert read(with_blocks / "plots" / "summary.tsv") == SUMMARY   # blocks change no number
+    image = np.asarray(Image.open(with_blocks / "plots" / "A&B.png").convert("RGB")).astype(int)
+    lay = dotplot.Layout()
+
+    def at(a, b):
+        return image[int(lay.bottom - b * lay.side / 360.0), int(lay.left + a * lay.side / 360.0)]
+    green, orange = at(100, 100), at(260, 260)
+    assert green[1] > green[0] + 40 and orange[0] > orange[2] + 60
+    column = image[lay.top:lay.bottom, int(lay.left + 90 * lay.side / 360.0)]       # A's origin, 90
+    assert (np.abs(column - dotplot.ORIGIN).max(axis=1) < 40).mean() > 0.4
+    row = image[int(lay.bottom - 180 * lay.side / 360.0) - 1, lay.left:lay.right]   # B's origin, 180
+    assert (np.abs(row - dotplot.ORIGIN).max(axis=1) < 40).mean() > 0.4
+    plain = np.asarray(Image.open(with_blocks / "plots" / "A&C.png").convert("RGB")).astype(int)
+    assert (np.abs(plain[lay.top:lay.bottom, lay.left:lay.right] - dotplot.ORIGIN).max(axis=2) < 40).mean() > 0.001
+
+
+def test_report_uses_the_collinear_share_and_lists_inversions(kit, with_blocks):
+    assert kit("report", with_blocks)[0] == 0
+    page = read(with_blocks / "report.html")
+    assert ">90.00%<small>1 inv.</small></a>" in page and "blocks/summary.tsv" in page
+    assert "90.00&deg; (dnaA)" in page and "180.00&deg; (product)" in page
+    pair = read(with_blocks / "plots" / "A&B.html")
+    inversions = pair[pair.index("<h2>1 inversion</h2>"):pair.index("<details>")]
+    assert "220.00&deg;" in inversions and ">yes<" in inversions and "200.00&deg;" not in inversions
+    assert "All 2 blocks" in pair and "75.00%" in pair and "90.00%" in pair
+    assert read(with_blocks / "distances.tsv").splitlines()[1:3] == ["A\t0.0000\t0.1000\t1.0000",
+                                                                      "B\t0.1000\t0.0000\t1.0000"]
+
+
+def test_report_refuses_blocks_that_miss_a_pair(kit, with_blocks):
+    (with_blocks / "blocks" / "summary.tsv").write_text(BLOCK_SUMMARY)
+    status, _, err = kit("report", with_blocks)
+    assert status == 1 and err == (f"circog-kit report: {with_blocks}/blocks/summary.tsv: no row for pair "
+                                   "A&C of plots/summary.tsv (run circog-kit blocks again)\n")
+
+
+def test_impossible_block_numbers_are_refused_or_left_out(kit, with_blocks):
+    (with_blocks / "blocks" / "A&B.tsv").write_text(BLOCK_TABLE + "3\t-\tnan\t10.00\tinf\t5.00\t5\tno\n")
+    assert kit("plot", with_blocks)[0] == 0                  # the block that is no place is not drawn
+    summary = (with_blocks / "blocks" / "summary.tsv").read_text().replace("0.9000", "nan")
+    (with_blocks / "blocks" / "summary.tsv").write_text(summary)
+    status, _, err = kit("report", with_blocks)
+    assert status == 1 and err == (f"circog-kit report: {with_blocks}/blocks/summary.tsv: collinear_share "
+                                   "of pair A&B is not a number from 0 to 1\n")

@@ -50,6 +50,15 @@ def test_path_inside(tmp_path, relative, inside):
             wd.path_inside(str(tmp_path), relative)
 
 
+def test_path_inside_a_working_directory_named_relatively(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    assert wd.path_inside(".", "plots/A&B.png") == os.path.join("plots", "A&B.png")
+    assert wd.path_inside("run", "plots/A&B.png") == os.path.join("run", "plots", "A&B.png")
+    for relative in ("../x.png", "plots/../../x.png"):
+        with pytest.raises(KitError, match="is not a path inside the working directory"):
+            wd.path_inside(".", relative)
+
+
 # ---------------------------------------------------------------- imports at once
 
 def slow_file_system():

@@ -5,6 +5,7 @@ import os
 import shutil
 import signal
 import subprocess
+import urllib.parse
 
 import pytest
 
@@ -38,7 +39,10 @@ def test_batches_equal_one_run_over_all_genomes_and_report_holds_every_pair(four
     assert all((report / "plots" / f"{a}&{b}.png").is_file() for a, b in run_pairs(GENOMES))
     blocks = {path.name: path.read_bytes() for path in (report / "blocks").iterdir()}
     assert blocks == four_genomes.blocks
-    assert (report / "report.html").is_file()
+    page = (report / "report.html").read_text()
+    for a, b in run_pairs(GENOMES):
+        assert f"href='plots/{urllib.parse.quote(f'{a}&{b}')}.html'" in page   # the pair's own page
+        assert (report / "plots" / f"{a}&{b}.html").is_file()
     assert (report / "genome_sizes.txt").read_text().count("\n") == len(GENOMES)
     assert not list((results / "tmp").rglob("*.*"))
 
