@@ -20,7 +20,8 @@ protein FASTA. Everything goes under build/workflow-bench.
              circog and plot alone).
   dry-run    Snakemake's dry run (-n) over a sheet of N genomes.
   reference  circog over all N genomes against circog with PairList naming
-             the N-1 pairs of one genome (the first) with the others.
+             the N-1 pairs of one genome (the first) with the others (in
+             the flow command's single-run folder when it is there).
 CPU time is user + system of the command and everything it waited for.
 CIRCOG_BINARY and CIRCOG_KIT name other builds of circog and the kit.
 """
@@ -84,7 +85,7 @@ def set_alignment(workdir, on):
         handle.write(text.replace("AlignmentFlag=TRUE", "AlignmentFlag=" + ("TRUE" if on else "FALSE")))
 
 
-def single_run(folder, names, alignment):
+def single_run(folder, names, alignment, blocks=True):
     """Imports, circog, blocks and plot over all genomes in one folder; the
     timings are kept there (timings.txt) and reused by the next call."""
     workdir = os.path.join(BASE, f"single-{len(names)}{'-aligned' if alignment else ''}")
@@ -99,7 +100,8 @@ def single_run(folder, names, alignment):
     set_alignment(workdir, alignment)
     steps = {"imports": imports}
     steps["circog"] = timed([CIRCOG], cwd=workdir)
-    steps["blocks"] = timed([KIT, "blocks", workdir])
+    if blocks:
+        steps["blocks"] = timed([KIT, "blocks", workdir])
     steps["plot"] = timed([KIT, "plot", workdir])
     with open(kept, "w", encoding="utf-8") as out:
         out.writelines(f"{step} {timing.wall} {timing.cpu}\n" for step, timing in steps.items())
@@ -130,7 +132,7 @@ def flow(args):
     pairs = len(names) * (len(names) - 1) // 2
     print(f"{len(names)} genomes, {pairs} pairs, alignment {'on' if args.alignment else 'off'},"
           f" --cores {args.cores}; load before: {os.getloadavg()[0]:.1f}")
-    single, steps = single_run(folder, names, args.alignment)
+    single, steps = single_run(folder, names, args.alignment, blocks=not args.no_blocks)
     for step, timing in steps.items():
         print(f"single run, {step}: {timing}")
     outdir = os.path.join(BASE, f"flow-{len(names)}")
@@ -166,7 +168,7 @@ def dry_run(args):
 
 def reference(args):
     folder, names = make_genomes(args.genomes)
-    workdir = os.path.join(BASE, f"reference-{len(names)}")
+    workdir = os.path.join(BASE, f"single-{len(names)}")  # the flow command's, where it ran
     if not os.path.exists(os.path.join(workdir, "angle1", names[-1] + ".txt")):
         shutil.rmtree(workdir, ignore_errors=True)
         for name in names:
