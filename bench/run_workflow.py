@@ -3,7 +3,6 @@
 
 Usage: bench/run_workflow.py flow [--genomes N] [--cores C] [--alignment] [--pairs-per-job P] [--no-blocks]
        bench/run_workflow.py dry-run [--genomes N]
-       bench/run_workflow.py reference [--genomes N]
 
 Genomes are N related genomes made by bench/related_genomes.py from E. coli
 K-12's gene table (example/genes; 4.6 Mb, 4,145 genes): each with a random
@@ -19,9 +18,6 @@ protein FASTA. Everything goes under build/workflow-bench.
              --no-blocks the workflow leaves blocks out (and is set against
              circog and plot alone).
   dry-run    Snakemake's dry run (-n) over a sheet of N genomes.
-  reference  circog over all N genomes against circog with PairList naming
-             the N-1 pairs of one genome (the first) with the others (in
-             the flow command's single-run folder when it is there).
 CPU time is user + system of the command and everything it waited for.
 CIRCOG_BINARY and CIRCOG_KIT name other builds of circog and the kit.
 """
@@ -166,31 +162,6 @@ def dry_run(args):
     print(f"{len(names)} genomes, {pairs} pairs: dry run {result}; load {os.getloadavg()[0]:.1f}")
 
 
-def reference(args):
-    folder, names = make_genomes(args.genomes)
-    workdir = os.path.join(BASE, f"single-{len(names)}")  # the flow command's, where it ran
-    if not os.path.exists(os.path.join(workdir, "angle1", names[-1] + ".txt")):
-        shutil.rmtree(workdir, ignore_errors=True)
-        for name in names:
-            subprocess.run([KIT, "import", workdir, name, os.path.join(folder, name + ".ptt"), "--proteins",
-                            os.path.join(folder, name + ".faa")], check=True, stdout=subprocess.DEVNULL)
-        set_alignment(workdir, False)
-        timed([CIRCOG], cwd=workdir)  # the angle files, once
-    # both runs compare the angle files made above: no gene tables to transform
-    os.makedirs(os.path.join(workdir, "nogenes"), exist_ok=True)
-    with open(os.path.join(workdir, "pairs.txt"), "w", encoding="utf-8") as out:
-        out.writelines(f"{names[0]}\t{name}\n" for name in names[1:])
-    with open(os.path.join(workdir, "config.txt"), encoding="utf-8") as handle:
-        lines = [line for line in handle.read().splitlines() if not line.startswith(("PairList=", "TranformDataDir="))]
-    timings = {}
-    for label, extra in (("every pair", []), ("one reference", ["PairList=pairs.txt"])):
-        with open(os.path.join(workdir, "config.txt"), "w", encoding="utf-8") as out:
-            out.write("\n".join(lines + ["TranformDataDir=.\\nogenes\\"] + extra) + "\n")
-        timings[label] = min((timed([CIRCOG], cwd=workdir) for _ in range(3)), key=lambda t: t.wall)
-        print(f"{len(names)} genomes, {label}: {timings[label]} (best of 3)")
-    print(f"one reference against every pair: {timings['every pair'].wall / timings['one reference'].wall:.0f}x faster")
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
@@ -204,9 +175,6 @@ def main():
     dry = commands.add_parser("dry-run", help="Snakemake's dry run")
     dry.add_argument("--genomes", type=int, default=500)
     dry.set_defaults(run=dry_run)
-    ref = commands.add_parser("reference", help="circog with PairList: one reference against every pair")
-    ref.add_argument("--genomes", type=int, default=200)
-    ref.set_defaults(run=reference)
     args = parser.parse_args()
     os.makedirs(BASE, exist_ok=True)
     args.run(args)
