@@ -15,7 +15,7 @@ from snakemake.utils import validate
 WORKFLOW = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # the genome-name rule has one home, the kit's working-directory module
 sys.path.insert(0, os.path.join(os.path.dirname(WORKFLOW), "kit"))
-from circogkit.workdir import NAME_PATTERN, genome_name_problem  # noqa: E402
+from circogkit.workdir import NAME_PATTERN, genome_name_problem  # noqa: E402,F401 (NAME_PATTERN: the wildcards)
 
 SCHEMAS = os.path.join(WORKFLOW, "schemas")
 CONFIG_SCHEMA = os.path.join(SCHEMAS, "config.schema.yaml")
