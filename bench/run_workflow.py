@@ -1,24 +1,29 @@
 #!/usr/bin/python3
 """Benchmark: the Snakemake workflow against one circog run over the same genomes.
 
-Usage: bench/run_workflow.py [--genomes N] [--cores C] [--pair-threads T] [--scheduler S]
+Usage: bench/run_workflow.py flow [--genomes N] [--cores C] [--alignment] [--pairs-per-job P] [--no-blocks]
+       bench/run_workflow.py dry-run [--genomes N]
 
-Derives N genomes (default 20, so N(N-1)/2 pairs) from the repository's E. coli
-K-12 and S. Typhi CT18 tables (example/sources): copy k of each has its origin
-moved k tenths of the chromosome on and a tenth of its genes left out at
-random (seeded by k). Alignment on. Measures, under build/workflow-bench:
-  - one circog run over all N genomes (their circog-kit imports timed apart);
-  - the workflow with --cores C (Snakemake's greedy scheduler unless
-    --scheduler ilp), phase by phase: imports, circog pairs, plots
-    with the report;
-  - the workflow's own cost per job: the pair jobs again with a circog that
-    exits at once (/bin/true), on the same imported genomes.
-Checks that every pair's result files equal those of the single run.
+Genomes are N related genomes made by bench/related_genomes.py from E. coli
+K-12's gene table (example/genes; 4.6 Mb, 4,145 genes): each with a random
+rotation, 5% of its genes lost and one planted inversion, written as .ptt and
+protein FASTA. Everything goes under build/workflow-bench.
+
+  flow       one circog run over all N genomes (each imported with the kit
+             first), then `circog-kit plot` and `circog-kit blocks` over it;
+             then the workflow from imports to report with --cores C.
+             Prints wall and CPU time of each, the workflow's pairs a second,
+             and checks that its result files, plot and block tables equal
+             the single run's. Alignment off unless --alignment; with
+             --no-blocks the workflow leaves blocks out (and is set against
+             circog and plot alone).
+  dry-run    Snakemake's dry run (-n) over a sheet of N genomes.
+CPU time is user + system of the command and everything it waited for.
+CIRCOG_BINARY and CIRCOG_KIT name other builds of circog and the kit.
 """
 import argparse
-import gzip
+import filecmp
 import os
-import random
 import resource
 import shutil
 import subprocess
@@ -26,42 +31,9 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-KIT = os.path.join(ROOT, "kit", "circog-kit")
-CIRCOG = os.path.join(ROOT, "build", "release", "circog")
-SOURCES = [("Ecoli_K12", "example/sources/NC_000913.ptt", "example/sources/NC_000913.faa.gz"),
-           ("Styphi_CT18", "example/sources/NC_003198.ptt", "example/sources/NC_003198.faa.gz")]
-
-
-def derive_ptt(source, target, copy):
-    """Writes source's table with the origin moved copy/10 of the chromosome
-    on and every gene kept with probability 0.9 (genes then spanning the
-    origin are left out)."""
-    opener = gzip.open if source.endswith(".gz") else open
-    with opener(source, "rt", encoding="latin-1") as handle:
-        lines = handle.read().splitlines()
-    length = int(lines[0].rsplit("..", 1)[1])
-    shift, chance = length * copy // 10, random.Random(copy)
-    rows = []
-    for line in lines[3:]:
-        fields = line.split("\t")
-        low, high = ((int(x) - 1 + shift) % length + 1 for x in fields[0].split(".."))
-        if chance.random() < 0.9 and low <= high:
-            rows.append("\t".join([f"{low}..{high}"] + fields[1:]))
-    with open(target, "w", encoding="latin-1") as out:
-        out.write("\n".join([lines[0], f"{len(rows)} proteins", lines[2]] + rows) + "\n")
-
-
-def make_inputs(folder, count):
-    os.makedirs(folder)
-    sheet = ["name\tannotation\tproteins\tcogs"]
-    for copy in range(count):
-        name, table, proteins = SOURCES[copy % 2]
-        genome = f"{name}_c{copy // 2}"
-        derive_ptt(os.path.join(ROOT, table), os.path.join(folder, genome + ".ptt"), copy // 2)
-        sheet.append(f"{genome}\t{genome}.ptt\t{os.path.join(ROOT, proteins)}\t")
-    with open(os.path.join(folder, "samples.tsv"), "w") as out:
-        out.write("\n".join(sheet) + "\n")
-    return [line.split("\t") for line in sheet[1:]]
+KIT = os.environ.get("CIRCOG_KIT", os.path.join(ROOT, "kit", "circog-kit"))
+CIRCOG = os.environ.get("CIRCOG_BINARY", os.path.join(ROOT, "build", "release", "circog"))
+BASE = os.path.join(ROOT, "build", "workflow-bench")
 
 
 class Timing:
@@ -85,71 +57,127 @@ def timed(command, **options):
     return Timing(time.perf_counter() - start, cpu)
 
 
-def single_run(base, inputs, rows):
-    workdir = os.path.join(base, "single")
-    imports = sum((timed([KIT, "import", workdir, name, os.path.join(inputs, table), "--proteins", proteins])
-                   for name, table, proteins, _ in rows), Timing())
-    return workdir, imports, timed([CIRCOG], cwd=workdir)
+def make_genomes(count):
+    """N related genomes as .ptt and .faa, and a sample sheet naming them."""
+    folder = os.path.join(BASE, f"genomes-{count}")
+    if not os.path.exists(os.path.join(folder, "samples.tsv")):
+        shutil.rmtree(folder, ignore_errors=True)
+        subprocess.run([sys.executable, os.path.join(ROOT, "bench", "related_genomes.py"), folder,
+                        "--count", str(count), "--ptt", "--no-source"], check=True, stdout=subprocess.DEVNULL)
+        names = sorted(name[:-len(".ptt")] for name in os.listdir(folder) if name.endswith(".ptt"))
+        with open(os.path.join(folder, "samples.tsv"), "w", encoding="utf-8") as out:
+            out.write("name\tannotation\tproteins\tcogs\n")
+            out.writelines(f"{name}\t{name}.ptt\t{name}.faa\t\n" for name in names)
+    with open(os.path.join(folder, "samples.tsv"), encoding="utf-8") as handle:
+        names = [line.split("\t")[0] for line in handle.read().splitlines()[1:]]
+    return folder, names
 
 
-def workflow(base, name, settings, *options):
-    config = os.path.join(base, name + ".yaml")
-    with open(config, "w") as out:
+def set_alignment(workdir, on):
+    path = os.path.join(workdir, "config.txt")
+    with open(path, encoding="utf-8") as handle:
+        text = handle.read()
+    with open(path, "w", encoding="utf-8") as handle:
+        handle.write(text.replace("AlignmentFlag=TRUE", "AlignmentFlag=" + ("TRUE" if on else "FALSE")))
+
+
+def single_run(folder, names, alignment, blocks=True):
+    """Imports, circog, blocks and plot over all genomes in one folder; the
+    timings are kept there (timings.txt) and reused by the next call."""
+    workdir = os.path.join(BASE, f"single-{len(names)}{'-aligned' if alignment else ''}")
+    kept = os.path.join(workdir, "timings.txt")
+    if os.path.exists(kept):
+        with open(kept, encoding="utf-8") as handle:
+            return workdir, {step: Timing(float(wall), float(cpu))
+                             for step, wall, cpu in (line.split() for line in handle)}
+    shutil.rmtree(workdir, ignore_errors=True)
+    imports = sum((timed([KIT, "import", workdir, name, os.path.join(folder, name + ".ptt"),
+                          "--proteins", os.path.join(folder, name + ".faa")]) for name in names), Timing())
+    set_alignment(workdir, alignment)
+    steps = {"imports": imports}
+    steps["circog"] = timed([CIRCOG], cwd=workdir)
+    if blocks:
+        steps["blocks"] = timed([KIT, "blocks", workdir])
+    steps["plot"] = timed([KIT, "plot", workdir])
+    with open(kept, "w", encoding="utf-8") as out:
+        out.writelines(f"{step} {timing.wall} {timing.cpu}\n" for step, timing in steps.items())
+    return workdir, steps
+
+
+def workflow_config(name, settings):
+    path = os.path.join(BASE, name + ".yaml")
+    with open(path, "w", encoding="utf-8") as out:
         out.writelines(f"{key}: {value}\n" for key, value in settings.items())
-    command = ["snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"), "--configfile", config,
-               *options]
-    return timed(command, cwd=base)
+    return path
 
 
-def same_pairs(single, outdir):
-    expected = sorted(os.listdir(os.path.join(single, "out")))
-    seen = []
-    for pair in os.listdir(os.path.join(outdir, "pairs")):
-        out = os.path.join(outdir, "pairs", pair, "circog", "out")
-        for name in os.listdir(out):
-            seen.append(name)
-            with open(os.path.join(out, name), "rb") as a, open(os.path.join(single, "out", name), "rb") as b:
-                if a.read() != b.read():
-                    return False
-    return sorted(seen) == expected
+def snakemake(config, *options):
+    return ["snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"), "--configfile", config, *options]
+
+
+def same_files(first, second, names=None):
+    names = names if names is not None else sorted(n for n in os.listdir(first) if not n.startswith("."))
+    if sorted(n for n in os.listdir(second) if not n.startswith(".")) != sorted(names):
+        return False
+    _, mismatch, errors = filecmp.cmpfiles(first, second, names, shallow=False)
+    return not mismatch and not errors
+
+
+def flow(args):
+    folder, names = make_genomes(args.genomes)
+    pairs = len(names) * (len(names) - 1) // 2
+    print(f"{len(names)} genomes, {pairs} pairs, alignment {'on' if args.alignment else 'off'},"
+          f" --cores {args.cores}; load before: {os.getloadavg()[0]:.1f}")
+    single, steps = single_run(folder, names, args.alignment, blocks=not args.no_blocks)
+    for step, timing in steps.items():
+        print(f"single run, {step}: {timing}")
+    outdir = os.path.join(BASE, f"flow-{len(names)}")
+    shutil.rmtree(outdir, ignore_errors=True)
+    settings = {"samples": os.path.join(folder, "samples.tsv"), "outdir": outdir, "circog": CIRCOG,
+                "kit": KIT, "alignment": str(args.alignment).lower()}
+    if args.pairs_per_job:
+        settings["pairs_per_job"] = args.pairs_per_job
+    if args.no_blocks:
+        settings["blocks"] = "false"
+    whole = timed(snakemake(workflow_config("flow", settings), "--cores", str(args.cores)), cwd=BASE)
+    print(f"workflow, imports to report: {whole}; {pairs / whole.wall:.1f} pairs a second")
+    base = steps["circog"] + steps["plot"] + (Timing() if args.no_blocks else steps["blocks"])
+    print(f"workflow against one circog run with its plots{'' if args.no_blocks else ' and blocks'} ({base}):"
+          f" {whole.wall / base.wall:.2f}x wall")
+    report = os.path.join(outdir, "report")
+    print("results equal the single run's:", same_files(os.path.join(single, "out"), os.path.join(outdir, "results")))
+    print("plot table equal:", filecmp.cmp(os.path.join(single, "plots", "summary.tsv"),
+                                           os.path.join(report, "plots", "summary.tsv"), shallow=False))
+    if not args.no_blocks:
+        print("block tables equal:", same_files(os.path.join(single, "blocks"), os.path.join(report, "blocks")))
+    print(f"load after: {os.getloadavg()[0]:.1f}")
+
+
+def dry_run(args):
+    folder, names = make_genomes(args.genomes)
+    pairs = len(names) * (len(names) - 1) // 2
+    config = workflow_config("dry-run", {"samples": os.path.join(folder, "samples.tsv"),
+                                         "outdir": os.path.join(BASE, "dry-run"), "circog": CIRCOG})
+    result = timed(snakemake(config, "-n", "--quiet"), cwd=BASE)
+    print(f"{len(names)} genomes, {pairs} pairs: dry run {result}; load {os.getloadavg()[0]:.1f}")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--genomes", type=int, default=20)
-    parser.add_argument("--cores", type=int, default=2)
-    parser.add_argument("--pair-threads", type=int, default=1)
-    parser.add_argument("--scheduler", default="greedy", choices=("greedy", "ilp"))
+    commands = parser.add_subparsers(dest="command", required=True)
+    one = commands.add_parser("flow", help="the workflow against one circog run")
+    one.add_argument("--genomes", type=int, default=60)
+    one.add_argument("--cores", type=int, default=2)
+    one.add_argument("--alignment", action="store_true")
+    one.add_argument("--pairs-per-job", type=int)
+    one.add_argument("--no-blocks", action="store_true", help="the workflow with blocks: false")
+    one.set_defaults(run=flow)
+    dry = commands.add_parser("dry-run", help="Snakemake's dry run")
+    dry.add_argument("--genomes", type=int, default=500)
+    dry.set_defaults(run=dry_run)
     args = parser.parse_args()
-    base = os.path.join(ROOT, "build", "workflow-bench")
-    shutil.rmtree(base, ignore_errors=True)
-    inputs = os.path.join(base, "inputs")
-    rows = make_inputs(inputs, args.genomes)
-    pairs = args.genomes * (args.genomes - 1) // 2
-    print(f"{args.genomes} genomes, {pairs} pairs, --cores {args.cores}, pair_threads {args.pair_threads},"
-          f" {args.scheduler} scheduler")
-
-    single, imports, circog = single_run(base, inputs, rows)
-    print(f"one circog run: imports {imports}; circog {circog}")
-
-    settings = {"samples": os.path.join(inputs, "samples.tsv"), "outdir": "flow", "circog": CIRCOG,
-                "pair_threads": args.pair_threads}
-    cores = ["--cores", str(args.cores), "--scheduler", args.scheduler]
-    phases = [("imports", "--until", "import_genome"), ("circog pairs", "--until", "compare_pair"),
-              ("plots and report",)]
-    total = Timing()
-    for label, *until in phases:
-        timing = workflow(base, "flow", settings, *cores, *until)
-        total += timing
-        print(f"workflow {label}: {timing}")
-    print(f"workflow total: {total}; pair results equal the single run's: "
-          f"{same_pairs(single, os.path.join(base, 'flow'))}")
-
-    shutil.copytree(os.path.join(base, "flow", "genomes"), os.path.join(base, "bare", "genomes"), symlinks=True)
-    bare = workflow(base, "bare", {**settings, "outdir": "bare", "circog": "/bin/true"},
-                    *cores, "--until", "compare_pair")
-    print(f"{pairs} pair jobs with a circog that exits at once: {bare}; per job "
-          f"{bare.wall / pairs * 1000:.0f} ms wall, {bare.cpu / pairs * 1000:.0f} ms CPU")
+    os.makedirs(BASE, exist_ok=True)
+    args.run(args)
 
 
 if __name__ == "__main__":

@@ -17,6 +17,11 @@ python_module scipy || missing+=(python3-scipy)
 python_module pytest || missing+=(python3-pytest)
 [ -x /usr/bin/chromium ] || missing+=(chromium)
 command -v snakemake >/dev/null || missing+=(snakemake)
+# The workflow's SLURM tests start a one-node cluster: SLURM 22.05 and munge.
+[ -x /usr/sbin/slurmctld ] || missing+=(slurmctld)
+[ -x /usr/sbin/slurmd ] || missing+=(slurmd)
+command -v sbatch >/dev/null || missing+=(slurm-client)
+[ -x /usr/sbin/munged ] || missing+=(munge)
 # The fuzz targets: clang++ with libFuzzer's runtime.
 command -v clang++ >/dev/null || missing+=(clang)
 compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null ||

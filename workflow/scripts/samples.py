@@ -1,17 +1,27 @@
-"""The workflow's inputs: the sample sheet, the run settings and the pair order."""
+"""The workflow's inputs: the settings and the sample sheet.
+
+Both the settings and each row of the sheet are checked against the schemas in
+workflow/schemas/; a value that does not fit gets one line naming the key (or
+the sheet's file and line) and what it must be.
+"""
 import csv
 import os
-import re
-import shlex
+import sys
 from dataclasses import dataclass
 
-# Genome names become file names and wildcards; '&' joins two of them in a
-# pair's name, so it may not appear inside one.
-NAME_PATTERN = r"[A-Za-z0-9][A-Za-z0-9._-]*"
-COLUMNS = ("name", "annotation", "proteins", "cogs")
-ANGLE_FORMAT = ".txt"
+from snakemake.exceptions import WorkflowError
+from snakemake.utils import validate
 
-quote = shlex.quote
+WORKFLOW = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# the genome-name rule has one home, the kit's working-directory module
+sys.path.insert(0, os.path.join(os.path.dirname(WORKFLOW), "kit"))
+from circogkit.workdir import NAME_PATTERN, genome_name_problem  # noqa: E402,F401 (NAME_PATTERN: the wildcards)
+
+SCHEMAS = os.path.join(WORKFLOW, "schemas")
+CONFIG_SCHEMA = os.path.join(SCHEMAS, "config.schema.yaml")
+SHEET_SCHEMA = os.path.join(SCHEMAS, "samples.schema.yaml")
+COLUMNS = ("name", "annotation", "proteins", "cogs")
+REQUIRED_COLUMNS = ("name", "annotation")
 
 
 class SheetError(Exception):
@@ -26,78 +36,100 @@ class Genome:
     cogs: str
 
 
-def read_sheet(path):
-    """Reads the sample sheet (TSV, header line with the COLUMNS) into an
-    insertion-ordered dict name -> Genome. Relative file paths are taken from
-    the sheet's own folder; empty proteins and cogs cells mean none."""
+def _schema_problem(error):
+    """A schema violation as (where: the path of keys and indexes to the
+    value, what: one line saying which key, what it must be, what it is)."""
+    cause = error.__context__
+    if cause is None or not hasattr(cause, "validator"):
+        return [], str(error).splitlines()[0]
+    path = list(cause.path)
+    if cause.validator == "required":
+        return path, f"the key '{cause.message.split(chr(39))[1]}' is missing"
+    if cause.validator == "additionalProperties":
+        extra = sorted(set(cause.instance) - set(cause.schema.get("properties", {})))
+        return path, f"unknown key(s) {', '.join(map(repr, extra))}"
+    key = path[-1] if path else "?"
+    expected = cause.schema.get("description", cause.message)
+    return path[:-1], f"'{key}' must be {expected}, not {cause.instance!r}"
+
+
+def check_settings(config, where="config"):
+    """Checks the workflow's settings (the parsed config file) against its
+    schema and fills in the defaults; raises SheetError with one line."""
     try:
-        with open(path, newline="", encoding="utf-8") as handle:
-            lines = handle.read().splitlines()
+        validate(config, CONFIG_SCHEMA)
+    except WorkflowError as error:
+        raise SheetError(f"{where}: {_schema_problem(error)[1]}")
+    if os.path.abspath(config["outdir"]) == "/":  # "/.", "/..": the root all the same
+        raise SheetError(f"{where}: 'outdir' must be a non-empty folder path other than /,"
+                         f" not {config['outdir']!r}")
+    return config
+
+
+def _sheet_lines(path):
+    try:
+        with open(path, "rb") as handle:
+            data = handle.read()
     except OSError as error:
         raise SheetError(f"{path}: cannot read the sample sheet ({error.strerror})")
-    rows = list(csv.reader(lines, delimiter="\t", quoting=csv.QUOTE_NONE))
+    try:
+        # a byte-order mark, as spreadsheet programs write it, is no part of the header
+        text = data.decode("utf-8-sig")
+    except UnicodeDecodeError as error:
+        line = data.count(b"\n", 0, error.start) + 1
+        raise SheetError(f"{path}:{line}: the sample sheet is not UTF-8 text"
+                         f" (byte 0x{data[error.start]:02x}); save it as UTF-8")
+    return text.splitlines()
+
+
+def read_sheet(path):
+    """Reads the sample sheet (TSV, header line naming at least the columns
+    name and annotation) into an insertion-ordered dict name -> Genome.
+    Relative file paths are taken from the sheet's own folder; empty or
+    missing proteins and cogs cells mean none; other columns are ignored."""
+    rows = list(csv.reader(_sheet_lines(path), delimiter="\t", quoting=csv.QUOTE_NONE))
     if not rows:
         raise SheetError(f"{path}: the sample sheet is empty")
     header = [cell.strip() for cell in rows[0]]
-    missing = [column for column in COLUMNS if column not in header]
+    missing = [column for column in REQUIRED_COLUMNS if column not in header]
     if missing:
         raise SheetError(f"{path}:1: the header lacks the column(s) {', '.join(missing)}")
-    base = os.path.dirname(os.path.abspath(path))
-    genomes = {}
+    numbers, cells = [], []
     for number, row in enumerate(rows[1:], start=2):
-        if not any(cell.strip() for cell in row):
-            continue
-        cells = dict(zip(header, (cell.strip() for cell in row)))
-        genome = _genome(cells, base, f"{path}:{number}")
-        if genome.name in genomes:
-            raise SheetError(f"{path}:{number}: genome '{genome.name}' is listed twice")
-        genomes[genome.name] = genome
+        if any(cell.strip() for cell in row):
+            numbers.append(number)
+            cells.append({key: value.strip() for key, value in zip(header, row) if key in COLUMNS})
+    try:
+        validate({"rows": cells}, SHEET_SCHEMA, set_default=False)
+    except WorkflowError as error:
+        where, problem = _schema_problem(error)
+        line = numbers[where[1]] if len(where) > 1 else 1
+        raise SheetError(f"{path}:{line}: {problem.replace('the key', 'the column', 1)}")
+    base = os.path.dirname(os.path.abspath(path))
+
+    def resolve(value):
+        return os.path.join(base, value) if value else ""
+
+    genomes = {}
+    for number, row in zip(numbers, cells):
+        name = row["name"]
+        problem = genome_name_problem(name)
+        if problem:
+            raise SheetError(f"{path}:{number}: {problem}")
+        if name in genomes:
+            raise SheetError(f"{path}:{number}: genome '{name}' is listed twice")
+        genomes[name] = Genome(name, resolve(row["annotation"]), resolve(row.get("proteins", "")),
+                               resolve(row.get("cogs", "")))
     if len(genomes) < 2:
         raise SheetError(f"{path}: the sample sheet lists fewer than two genomes")
     return genomes
 
 
-def _genome(cells, base, where):
-    name = cells.get("name", "")
-    if not re.fullmatch(NAME_PATTERN, name):
-        raise SheetError(f"{where}: genome name '{name}' must start with a letter or digit"
-                         " and hold only letters, digits, '.', '_' and '-'")
-    if not cells.get("annotation"):
-        raise SheetError(f"{where}: genome '{name}' has no annotation file")
-
-    def resolve(column):
-        value = cells.get(column, "")
-        return os.path.join(base, value) if value else ""
-
-    return Genome(name, resolve("annotation"), resolve("proteins"), resolve("cogs"))
-
-
-def pairs(genomes):
-    """Every pair (a, b) in the order one circog run over all genomes compares
-    them: genomes are numbered by their angle files' names in byte order."""
-    ordered = sorted(genomes, key=lambda name: (name + ANGLE_FORMAT).encode())
-    return [(a, b) for i, a in enumerate(ordered) for b in ordered[i + 1:]]
-
-
 def alignment_flag(value):
-    """The AlignmentFlag text for the config value: TRUE or FALSE."""
-    if isinstance(value, bool):
-        return "TRUE" if value else "FALSE"
-    text = str(value).strip().lower()
-    if text in ("true", "yes", "on", "1"):
-        return "TRUE"
-    if text in ("false", "no", "off", "0"):
-        return "FALSE"
-    raise SheetError(f"alignment: '{value}' is neither true nor false")
+    """The AlignmentFlag text for the (checked) setting."""
+    return "TRUE" if value else "FALSE"
 
 
 def similarity_text(value):
-    """The Similarity text for the config value, as written (0.3 stays 0.3)."""
-    text = str(value).strip()
-    try:
-        number = float(text)
-    except ValueError:
-        number = None
-    if isinstance(value, bool) or number is None or not 0 <= number <= 1:
-        raise SheetError(f"similarity: '{value}' is not a number from 0 to 1")
-    return text
+    """The Similarity text for the (checked) setting, as written (0.3 stays 0.3)."""
+    return str(value)

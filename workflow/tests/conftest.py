@@ -1,10 +1,13 @@
-"""Fixtures of the workflow tests: the tools and a reference run of circog."""
+"""Fixtures of the workflow tests: the tools, reference runs of circog and a
+SLURM cluster (a real one-node cluster where one can start)."""
 import os
 import subprocess
+from dataclasses import dataclass
 
 import pytest
 
-from flowtest import CIRCOG, GENOMES, KIT, write_sheet
+from flowtest import CIRCOG, GENOMES, KIT, SMALL, write_sheet
+from slurmcluster import ClusterError, LocalSlurm, StandIn
 
 
 @pytest.fixture(scope="session")
@@ -14,21 +17,66 @@ def tools():
             pytest.fail(f"{what} is missing: {path}")
 
 
-@pytest.fixture(scope="session")
-def four_genomes(tmp_path_factory, tools):
-    """The four genomes' sample sheet and the result files of one circog run
-    over all of them (file name -> bytes)."""
-    folder = str(tmp_path_factory.mktemp("genomes"))
-    sheet = write_sheet(folder, GENOMES)
+@dataclass
+class Reference:
+    sheet: str      # the genomes' sample sheet
+    results: dict   # one circog run's result files: name -> bytes
+    blocks: dict    # circog-kit blocks over that run: name -> bytes
+    plot_summary: bytes  # plots/summary.tsv of circog-kit plot over that run
+
+
+def read_folder(folder):
+    files = {}
+    for name in os.listdir(folder):
+        with open(os.path.join(folder, name), "rb") as handle:
+            files[name] = handle.read()
+    return files
+
+
+def reference_run(folder, genomes):
+    """Writes the genomes' sample sheet into folder, runs circog once over
+    all of them and circog-kit blocks and plot after it."""
+    sheet = write_sheet(folder, genomes)
     reference = os.path.join(folder, "reference")
-    for name, *_ in GENOMES:
+    for name, *_ in genomes:
         subprocess.run([KIT, "import", reference, name, os.path.join(folder, name + ".ptt"),
                         "--proteins", os.path.join(folder, name + ".faa")],
                        check=True, capture_output=True)
     subprocess.run([CIRCOG], cwd=reference, check=True, capture_output=True)
-    out = os.path.join(reference, "out")
-    expected = {}
-    for name in os.listdir(out):
-        with open(os.path.join(out, name), "rb") as handle:
-            expected[name] = handle.read()
-    return sheet, expected
+    subprocess.run([KIT, "blocks", reference], check=True, capture_output=True)
+    subprocess.run([KIT, "plot", reference], check=True, capture_output=True)
+    return Reference(sheet, read_folder(os.path.join(reference, "out")),
+                     read_folder(os.path.join(reference, "blocks")),
+                     read_folder(os.path.join(reference, "plots"))["summary.tsv"])
+
+
+@pytest.fixture(scope="session")
+def four_genomes(tmp_path_factory, tools):
+    return reference_run(str(tmp_path_factory.mktemp("genomes")), GENOMES)
+
+
+@pytest.fixture(scope="session")
+def three_genomes(tmp_path_factory, tools):
+    return reference_run(str(tmp_path_factory.mktemp("small")), SMALL)
+
+
+@pytest.fixture(scope="session")
+def slurm(tmp_path_factory):
+    """A one-node SLURM cluster, started here and stopped after the session;
+    the stand-in sbatch where none can start (the reason is in .reason)."""
+    folder = tmp_path_factory.mktemp("slurm")
+    reason = LocalSlurm.unavailable()
+    cluster = None
+    if reason is None:
+        cluster = LocalSlurm(folder / "cluster")
+        try:
+            cluster.start()
+        except (ClusterError, OSError, subprocess.SubprocessError) as error:
+            cluster.stop()
+            cluster, reason = None, f"the one-node cluster did not start: {error}"
+    if cluster is None:
+        cluster = StandIn(folder / "stand-in", reason)
+    try:
+        yield cluster
+    finally:
+        cluster.stop()

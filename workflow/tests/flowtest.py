@@ -3,8 +3,12 @@ bundled example, the workflow command and its job counts."""
 import os
 import shutil
 import subprocess
+import sys
 
 import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "scripts"))
+import batches  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 EXAMPLE = os.path.join(REPO, "example")
@@ -48,6 +52,11 @@ GENOMES = [
     ("Ecoli_K12-rot", "Ecoli_K12", 6, 1234567),  # "Ecoli_K12-rot.txt" sorts before "Ecoli_K12.txt"
     ("Styphi_few", "Styphi_CT18", 7, 0),
 ]
+
+
+# three small genomes: three pairs
+SMALL = [("Ecoli_a", "Ecoli_K12", 9, 0), ("Ecoli_b", "Ecoli_K12", 11, 5000),
+         ("Styphi_c", "Styphi_CT18", 10, 0)]
 
 
 def write_sheet(folder, genomes):
@@ -99,10 +108,36 @@ def job_counts(snakemake_output):
 def pair_results(outdir):
     """Every pair's result files from a workflow run: file name -> bytes."""
     files = {}
-    pairs = os.path.join(outdir, "pairs")
-    for pair in os.listdir(pairs):
-        out = os.path.join(pairs, pair, "circog", "out")
-        for name in os.listdir(out):
-            with open(os.path.join(out, name), "rb") as handle:
+    results = os.path.join(outdir, "results")
+    for name in os.listdir(results):
+        if not name.startswith("."):
+            with open(os.path.join(results, name), "rb") as handle:
                 files[name] = handle.read()
     return files
+
+
+def batch_results(outdir):
+    """Each batch's result files: batch -> {file name -> bytes}."""
+    found = {}
+    for batch in os.listdir(os.path.join(outdir, "batches")):
+        out = os.path.join(outdir, "batches", batch, "circog", "out")
+        if os.path.isdir(out):
+            found[batch] = {}
+            for name in os.listdir(out):
+                with open(os.path.join(out, name), "rb") as handle:
+                    found[batch][name] = handle.read()
+    return found
+
+
+def run_pairs(genomes):
+    """Every pair in the order of one circog run over these genomes."""
+    return batches.pairs([genome[0] for genome in genomes])
+
+
+def plan(genomes, pairs_per_job, reference=None):
+    """The workflow's batches for these genomes: batch -> pairs."""
+    return batches.plan(batches.pairs([genome[0] for genome in genomes], reference), pairs_per_job)
+
+
+def result_names(pair_list):
+    return {f"{a}&{b}{suffix}" for a, b in pair_list for suffix in ("_mul.txt", "_sin.txt", "_sin_COG.txt")}
