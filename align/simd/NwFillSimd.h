@@ -29,4 +29,15 @@ struct NwLanePlan {
 // beyond any protein give bits 0.
 NwLanePlan NwPlanLanes(const NwProblem& problem, int32_t lanes16);
 
+// The largest diagonal step, substitution - 2 gap, that byte lanes of score
+// differences take: every difference then stays below 255, which a clamped
+// sum of differences reaches only when it no longer matters.
+constexpr int32_t kMaxDifferenceStep = 254;
+
+// True when the fill can run on score differences in byte lanes (see
+// NwFillDifferences.h): every diagonal step over the whole table, and 0 for
+// padded columns, lies in [0, kMaxDifferenceStep], the gap score is negative
+// and every score of the fill fits in int32_t.
+bool NwDifferencesFit(const NwProblem& problem);
+
 }  // namespace circog

@@ -365,6 +365,56 @@ TEST(NwKernels, ScoreRangeGivenOrLookedUpPlansAlike) {
 #endif
 }
 
+TEST(NwKernels, ByteLanesServeTablesWhoseDiagonalStepsFit) {
+#ifndef CIRCOG_SCALAR_ONLY
+  std::mt19937 rng(18);
+  const Classes a = RandomClasses(rng, 300);
+  auto fits = [&](const Matrix& table, int32_t gap, const Classes& first) {
+    const NwProblem problem{first.data(), static_cast<int32_t>(first.size()), a.data(), 300, table.data(), gap};
+    return NwDifferencesFit(problem);
+  };
+  // The published table's lowest entry is -8, its highest 17.
+  EXPECT_TRUE(fits(Pam250(), -6, a));
+  EXPECT_TRUE(fits(Pam250(), -4, a));    // -8 + 8: steps from 0
+  EXPECT_FALSE(fits(Pam250(), -3, a));   // -8 + 6 < 0
+  EXPECT_FALSE(fits(Pam250(), 0, a));
+  EXPECT_TRUE(fits(Pam250(), -118, a));  // 17 + 236 = 253
+  EXPECT_FALSE(fits(Pam250(), -119, a)); // 17 + 238 = 255
+  const Matrix zero(kResidueClasses * kResidueClasses, 0);
+  EXPECT_TRUE(fits(zero, -127, a));      // padded columns step 254
+  EXPECT_FALSE(fits(zero, -128, a));
+  EXPECT_FALSE(fits(Pam250(), -6, Classes{}));
+  // Lengths do not matter, only that scores fit in 32 bits.
+  EXPECT_TRUE(fits(Pam250(), -6, RandomClasses(rng, 100000)));
+#else
+  GTEST_SKIP() << "scalar-only build";
+#endif
+}
+
+// Tables whose diagonal steps span the whole byte range, from 0 to 254:
+// sums of differences clamp at 255 on nearly every row.
+TEST(NwKernels, DiagonalStepsAtTheEdgesOfByteLanes) {
+  KernelChecker checker;
+  std::mt19937 rng(254);
+  const int32_t gap = -100;
+  std::uniform_int_distribution<int32_t> step(0, 254);
+  for (int table = 0; table < 6; ++table) {
+    Matrix scores(kResidueClasses * kResidueClasses, 0);
+    for (int p = 0; p + 1 < kResidueClasses; ++p) {
+      for (int q = 0; q <= p; ++q) {
+        // Half the tables keep only the extremes.
+        const int32_t s = table % 2 == 0 ? step(rng) : step(rng) % 2 * 254;
+        scores[p * kResidueClasses + q] = scores[q * kResidueClasses + p] = s + 2 * gap;
+      }
+    }
+    for (int32_t n : {1, 31, 32, 33, 200, 1500}) {
+      const Classes first = RandomClasses(rng, n);
+      checker.Check(first, Mutate(rng, first, 0.2), scores, gap);
+      checker.Check(first, RandomClasses(rng, 1700 - n), scores, gap);
+    }
+  }
+}
+
 TEST(NwKernels, ScoreBitsFollowTheScoreRange) {
 #ifndef CIRCOG_SCALAR_ONLY
   std::mt19937 rng(16);
