@@ -157,15 +157,6 @@ void CheckParasailScores(const Workload& work) {
 }
 #endif
 
-std::string CpuName() {
-  std::ifstream in("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown CPU";
-}
-
 // Loads the pairs and registers every benchmark before the benchmark main
 // runs; with the FASTA files missing nothing is registered.
 bool RegisterAll() {
@@ -176,7 +167,7 @@ bool RegisterAll() {
     std::cerr << "the example's protein files are missing\n";
     return false;
   }
-  std::cout << "CPU: " << CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name << "\n";
+  std::cout << "CPU: " << circog::support::CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name << "\n";
 
   static std::vector<Workload> workloads;
   for (int32_t length : {100, 300, 1000, 3000}) workloads.push_back(MakeWorkload(length, ecoli, salmonella));
