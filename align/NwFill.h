@@ -106,6 +106,12 @@ class NwScratch {
 
 using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 
+// Two independent problems filled at once, their rows taking turns so that
+// the serial steps of one run beside the work of the other; for each, what a
+// fill gives. Each array holds two.
+using NwFillTwoFn = void (*)(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch,
+                             int32_t* scores);
+
 // The reference: one cell at a time, rows of the first sequence, columns of
 // the second; ties go to the diagonal, then up, then left.
 int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);

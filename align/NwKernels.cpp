@@ -22,11 +22,11 @@ bool HasAvx512() {
 
 // Slowest first: the best kernel is the last one the CPU supports.
 constexpr NwKernel kKernels[] = {
-    {"scalar", NwFillScalar, Always},
+    {"scalar", NwFillScalar, nullptr, Always},
 #ifndef CIRCOG_SCALAR_ONLY
-    {"sse4.1", NwFillSse41, HasSse41},
-    {"avx2", NwFillAvx2, HasAvx2},
-    {"avx512bw", NwFillAvx512, HasAvx512},
+    {"sse4.1", NwFillSse41, NwFillTwoSse41, HasSse41},
+    {"avx2", NwFillAvx2, NwFillTwoAvx2, HasAvx2},
+    {"avx512bw", NwFillAvx512, nullptr, HasAvx512},
 #endif
 };
 
@@ -46,6 +46,15 @@ void SetScoreRange(NwProblem& problem) {
 }
 
 std::span<const NwKernel> NwKernels() { return kKernels; }
+
+void FillTwo(const NwKernel& kernel, const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch,
+             int32_t* scores) {
+  if (kernel.fillTwo != nullptr) {
+    kernel.fillTwo(problems, dirs, scratch, scores);
+    return;
+  }
+  for (int k = 0; k < 2; ++k) scores[k] = kernel.fill(problems[k], dirs[k], scratch[k]);
+}
 
 const NwKernel& BestNwKernel() {
   static const NwKernel& best = [] () -> const NwKernel& {

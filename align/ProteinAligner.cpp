@@ -108,16 +108,15 @@ void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>&
   for (size_t k = 0; k < sequence.size(); ++k) out[k] = table[in[k]];
 }
 
-circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string_view second,
-                                             int32_t& score) {
-  RefreshTables();
-  ToClasses(first, firstClasses_);
-  ToClasses(second, secondClasses_);
+circog::NwProblem CProteinAligner::Prepare(std::string_view first, std::string_view second, Work& work,
+                                          circog::TracebackInput& input) {
+  ToClasses(first, work.firstClasses);
+  ToClasses(second, work.secondClasses);
 
   circog::NwProblem problem;
-  problem.first = firstClasses_.data();
+  problem.first = work.firstClasses.data();
   problem.n = static_cast<int32_t>(first.size());
-  problem.second = secondClasses_.data();
+  problem.second = work.secondClasses.data();
   problem.m = static_cast<int32_t>(second.size());
   problem.substitution = substitution_.data();
   problem.gap = m_gapScore;
@@ -125,16 +124,22 @@ circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string
   problem.lowestScore = lowestScore_;
   problem.highestScore = highestScore_;
 
-  circog::TracebackInput input;
   input.dirs.stride = circog::DirectionStride(problem.m);
-  input.dirs.cells = static_cast<uint8_t*>(directions_.Get(first.size() * input.dirs.stride));
-  score = kernel_->fill(problem, input.dirs, fillScratch_);
-
+  input.dirs.cells = static_cast<uint8_t*>(work.directions.Get(first.size() * input.dirs.stride));
   input.first = first;
   input.second = second;
-  input.firstClasses = firstClasses_.data();
-  input.secondClasses = secondClasses_.data();
+  input.firstClasses = work.firstClasses.data();
+  input.secondClasses = work.secondClasses.data();
   input.substitution = substitution_.data();
+  return problem;
+}
+
+circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string_view second,
+                                             int32_t& score) {
+  RefreshTables();
+  circog::TracebackInput input;
+  const circog::NwProblem problem = Prepare(first, second, work_[0], input);
+  score = kernel_->fill(problem, input.dirs, fillScratch_[0]);
   return input;
 }
 
@@ -144,6 +149,27 @@ circog::AlignmentCounts CProteinAligner::AlignCounts(std::string_view first, std
   result.similarCount = m_similarCount = counts.similarCount;
   result.columns = counts.columns;
   return result;
+}
+
+std::array<circog::AlignmentCounts, 2> CProteinAligner::AlignCountsTwo(std::string_view first0,
+                                                                       std::string_view second0,
+                                                                       std::string_view first1,
+                                                                       std::string_view second1) {
+  RefreshTables();
+  std::array<circog::TracebackInput, 2> inputs;
+  const circog::NwProblem problems[2] = {Prepare(first0, second0, work_[0], inputs[0]),
+                                         Prepare(first1, second1, work_[1], inputs[1])};
+  circog::DirectionMatrix dirs[2] = {inputs[0].dirs, inputs[1].dirs};
+  int32_t scores[2] = {0, 0};
+  circog::FillTwo(*kernel_, problems, dirs, fillScratch_.data(), scores);
+  std::array<circog::AlignmentCounts, 2> results;
+  for (int k = 0; k < 2; ++k) {
+    inputs[k].dirs = dirs[k];
+    const circog::TracebackCounts counts = circog::CountColumns(inputs[k]);
+    results[k] = {scores[k], counts.similarCount, counts.columns};
+  }
+  m_similarCount = results[1].similarCount;
+  return results;
 }
 
 int32_t CProteinAligner::Align(const std::string& first, const std::string& second,

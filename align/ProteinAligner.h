@@ -46,6 +46,12 @@ class CProteinAligner {
   // m_similarCount.
   circog::AlignmentCounts AlignCounts(std::string_view first, std::string_view second);
 
+  // Two alignments at once, each as AlignCounts gives it (faster than one
+  // after the other where the kernel fills two at once); m_similarCount is
+  // the second one's.
+  std::array<circog::AlignmentCounts, 2> AlignCountsTwo(std::string_view first0, std::string_view second0,
+                                                        std::string_view first1, std::string_view second1);
+
   // The same alignment, replacing the three strings with the aligned first and
   // second sequences and the marker line; sets m_similarCount and returns the
   // score.
@@ -66,8 +72,20 @@ class CProteinAligner {
  private:
   using Substitution = std::array<int32_t, circog::kResidueClasses * circog::kResidueClasses>;
 
+  // Storage for one alignment, reused from call to call and never shared by
+  // copies.
+  struct Work {
+    std::vector<uint8_t> firstClasses;
+    std::vector<uint8_t> secondClasses;
+    circog::NwScratch directions;
+  };
+
   void RefreshTables();
   void ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const;
+  // The problem of first against second, its classes in work, and its
+  // direction matrix (to be filled) in input.
+  circog::NwProblem Prepare(std::string_view first, std::string_view second, Work& work,
+                            circog::TracebackInput& input);
   // Fills the directions of first against second, sets score to the
   // alignment score and returns what the traceback walks.
   circog::TracebackInput Fill(std::string_view first, std::string_view second, int32_t& score);
@@ -86,11 +104,8 @@ class CProteinAligner {
   int32_t lowestScore_ = 0;  // the extremes of substitution_
   int32_t highestScore_ = 0;
 
-  // Working storage, reused from call to call and never shared by copies.
-  std::vector<uint8_t> firstClasses_;
-  std::vector<uint8_t> secondClasses_;
-  circog::NwScratch directions_;
-  circog::NwScratch fillScratch_;
+  std::array<Work, 2> work_;
+  std::array<circog::NwScratch, 2> fillScratch_;  // the kernels' own, one per alignment
   std::vector<char> traceBuffer_;
 };
 

@@ -57,17 +57,16 @@ struct Lanes8 {
   static Vec Max(Vec a, Vec b) { return _mm256_max_epu8(a, b); }
   static Vec Equal(Vec a, Vec b) { return _mm256_cmpeq_epi8(a, b); }
   static void StoreMasks(Vec isDiagonal, Vec isUp, uint8_t* out) {
-    const uint64_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(isDiagonal)) |
-                          uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(isUp))} << 32;
-    std::memcpy(out, &bits, sizeof bits);
+    const int diagonal = _mm256_movemask_epi8(isDiagonal);
+    const int up = _mm256_movemask_epi8(isUp);
+    std::memcpy(out, &diagonal, 4);
+    std::memcpy(out + 4, &up, 4);
   }
   // Hillis-Steele over the maps x -> max(a, x - s), each lane composed after
-  // the lanes below: within each half, then the upper half after the whole
-  // lower one. Shifted up one lane first, so each lane ends with the lanes
-  // below it only.
+  // the lanes below, within each half; then each lane takes the lanes below
+  // it only (one up within the half), and the upper half comes after the
+  // whole lower one.
   static Vec EnteringD(Vec a, Vec s) {
-    a = ShiftUpLanes<1>(a, Zero());
-    s = ShiftUpLanes<1>(s, Zero());
     a = Max(a, SubClamped(_mm256_bslli_epi128(a, 1), s));
     s = AddClamped(s, _mm256_bslli_epi128(s, 1));
     a = Max(a, SubClamped(_mm256_bslli_epi128(a, 2), s));
@@ -76,8 +75,10 @@ struct Lanes8 {
     s = AddClamped(s, _mm256_bslli_epi128(s, 4));
     a = Max(a, SubClamped(_mm256_bslli_epi128(a, 8), s));
     s = AddClamped(s, _mm256_bslli_epi128(s, 8));
+    // The lower half's whole map applied to 0, in every lane of the upper half.
     const __m256i top = _mm256_shuffle_epi8(a, _mm256_set1_epi8(15));
-    return Max(a, SubClamped(_mm256_permute2x128_si256(top, top, 0x08), s));
+    const __m256i lowerWhole = _mm256_permute2x128_si256(top, top, 0x08);
+    return Max(_mm256_bslli_epi128(a, 1), SubClamped(lowerWhole, _mm256_bslli_epi128(s, 1)));
   }
   static void LookUpRow(const int8_t* table, const uint8_t* classes, size_t count, uint8_t* out) {
     const ByteTable bytes(table);
@@ -173,6 +174,10 @@ int32_t Fill32(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, NwScra
 int32_t NwFillAvx2(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch) {
   if (NwDifferencesFit(problem)) return FillDifferences<Lanes8>(problem, dirs, scratch);
   return FillByPlan(problem, dirs, scratch, Lanes16::kLanes, Fill16, Fill32);
+}
+
+void NwFillTwoAvx2(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores) {
+  FillTwo<Lanes8>(problems, dirs, scratch, scores, NwFillAvx2);
 }
 
 }  // namespace circog

@@ -58,7 +58,10 @@ struct DifferenceRows {
   void Sweep(Vec entering, Vec& lastRunning, Vec& lastSum) const {
     constexpr int W = L::kLanes;
     const Vec zero = L::Zero();
-    Vec sumAbove = zero;   // row i - 1's E summed along the lane so far
+    // The entering D less row i - 1's E summed along the lane so far: the
+    // chain from the segment's start, x -> x - s clamped at 0, taken one
+    // step at a time.
+    Vec fromEntering = entering;
     Vec dLeft = entering;  // D of the column before
     Vec nextRunning = zero;
     Vec nextSum = zero;
@@ -71,8 +74,8 @@ struct DifferenceRows {
       Vec eNow = zero;
       if constexpr (kMasks) {
         const Vec eAbove = L::Load(eAt + k);
-        sumAbove = L::AddClamped(sumAbove, eAbove);
-        const Vec d = L::Max(L::Load(runningAt + k), L::SubClamped(entering, sumAbove));
+        fromEntering = L::SubClamped(fromEntering, eAbove);
+        const Vec d = L::Max(L::Load(runningAt + k), fromEntering);
         const Vec z = L::Add(d, eAbove);
         eNow = L::Sub(z, dLeft);
         dLeft = d;
@@ -199,6 +202,29 @@ int32_t FillDifferences(const NwProblem& p, DirectionMatrix& dirs, NwScratch& sc
   while (fill.NextRow()) {
   }
   return fill.Score();
+}
+
+// Two problems, their rows taking turns: one's scan over the lanes runs
+// beside the other's sweep. Either falls back to fill where bytes do not
+// serve it.
+template <typename L>
+void FillTwo(const NwProblem* p, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores, NwFillFn fill) {
+  if (!NwDifferencesFit(p[0]) || !NwDifferencesFit(p[1])) {
+    for (int k = 0; k < 2; ++k) scores[k] = fill(p[k], dirs[k], scratch[k]);
+    return;
+  }
+  DifferenceFill<L> first(p[0], dirs[0], scratch[0]);
+  DifferenceFill<L> second(p[1], dirs[1], scratch[1]);
+  bool moreFirst = true;
+  bool moreSecond = true;
+  while (moreFirst && moreSecond) {
+    moreFirst = first.NextRow();
+    moreSecond = second.NextRow();
+  }
+  while (moreFirst) moreFirst = first.NextRow();
+  while (moreSecond) moreSecond = second.NextRow();
+  scores[0] = first.Score();
+  scores[1] = second.Score();
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ namespace circog {
 int32_t NwFillSse41(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 int32_t NwFillAvx2(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 int32_t NwFillAvx512(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
+void NwFillTwoSse41(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores);
+void NwFillTwoAvx2(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores);
 
 struct NwLanePlan {
   int bits = 0;        // 16 or 32 bits per lane; 0: leave it to NwFillScalar

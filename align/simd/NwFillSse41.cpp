@@ -151,4 +151,8 @@ int32_t NwFillSse41(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& 
   return FillByPlan(problem, dirs, scratch, Lanes16::kLanes, Fill16, Fill32);
 }
 
+void NwFillTwoSse41(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores) {
+  FillTwo<Lanes8>(problems, dirs, scratch, scores, NwFillSse41);
+}
+
 }  // namespace circog

@@ -130,6 +130,34 @@ class KernelChecker {
   NwScratch reference_;
 };
 
+// Every supported kernel's fill of two problems at once against the
+// reference's fill of each.
+void CheckTwo(const NwProblem (&problems)[2]) {
+  NwScratch reference;
+  const Fill expected[2] = {RunKernel(NwKernels()[0], problems[0], reference),
+                            RunKernel(NwKernels()[0], problems[1], reference)};
+  for (const NwKernel& kernel : NwKernels()) {
+    if (!kernel.supported()) continue;
+    Fill actual[2];
+    DirectionMatrix dirs[2];
+    for (int k = 0; k < 2; ++k) {
+      actual[k].dirs.stride = DirectionStride(problems[k].m);
+      actual[k].cells.assign(static_cast<size_t>(problems[k].n) * actual[k].dirs.stride, 0xEE);
+      actual[k].dirs.cells = actual[k].cells.data();
+      dirs[k] = actual[k].dirs;
+    }
+    NwScratch scratch[2];
+    int32_t scores[2] = {0, 0};
+    FillTwo(kernel, problems, dirs, scratch, scores);
+    for (int k = 0; k < 2; ++k) {
+      actual[k].dirs = dirs[k];
+      actual[k].score = scores[k];
+      EXPECT_TRUE(SameFill(problems[k], expected[k], actual[k]))
+          << kernel.name << ", problem " << k << " of two, lengths " << problems[k].n << " x " << problems[k].m;
+    }
+  }
+}
+
 // Lane bits the vector kernels choose for a problem; 0 in a scalar build.
 int ScoreBits(const Classes& first, const Classes& second, const Matrix& table, int32_t gap) {
 #ifndef CIRCOG_SCALAR_ONLY
@@ -270,6 +298,25 @@ TEST(NwKernels, RealHomologsAcrossGenomes) {
 #ifndef CIRCOG_SCALAR_ONLY
   EXPECT_EQ(ScoreBits(bigSalmonella, bigSalmonella, Pam250(), -6), 32);
 #endif
+}
+
+TEST(NwKernels, TwoAtOnceGiveWhatEachGivesAlone) {
+  std::mt19937 rng(2);
+  std::uniform_int_distribution<int32_t> length(0, 700);
+  for (int pair = 0; pair < 60; ++pair) {
+    Classes sequences[4];
+    for (Classes& sequence : sequences) sequence = RandomClasses(rng, length(rng));
+    if (pair % 3 == 0) sequences[1] = Mutate(rng, sequences[0], 0.2);
+    // Some pairs mix a problem for byte lanes with one that is not.
+    const int32_t otherGap = pair % 4 == 1 ? -1 : -6;
+    const NwProblem problems[2] = {
+        {sequences[0].data(), static_cast<int32_t>(sequences[0].size()), sequences[1].data(),
+         static_cast<int32_t>(sequences[1].size()), Pam250().data(), -6},
+        {sequences[2].data(), static_cast<int32_t>(sequences[2].size()), sequences[3].data(),
+         static_cast<int32_t>(sequences[3].size()), Pam250().data(), otherGap}};
+    CheckTwo(problems);
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 TEST(NwKernels, AllZeroTableMakesEveryCellATie) {

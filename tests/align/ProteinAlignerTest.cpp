@@ -308,6 +308,28 @@ TEST_P(RandomPairs, AlignmentsKeepInvariantsAndOptimalScore) {
   }
 }
 
+TEST_P(RandomPairs, TwoAtOnceCountAsOneAtATime) {
+  CProteinAligner aligner;
+  aligner.LoadScoreTable(kPamFile);
+  aligner.UseKernel(*GetParam().kernel);
+  CProteinAligner alone(aligner);
+  std::mt19937 rng(22);
+  std::uniform_int_distribution<size_t> length(0, 400);
+  for (int pair = 0; pair < 100; ++pair) {
+    std::string sequences[4];
+    for (std::string& sequence : sequences) sequence = RandomProtein(rng, length(rng));
+    if (pair % 2 == 0) sequences[3] = Mutated(rng, sequences[2]);
+    const auto two = aligner.AlignCountsTwo(sequences[0], sequences[1], sequences[2], sequences[3]);
+    EXPECT_EQ(aligner.m_similarCount, two[1].similarCount);
+    for (int k = 0; k < 2; ++k) {
+      const circog::AlignmentCounts one = alone.AlignCounts(sequences[2 * k], sequences[2 * k + 1]);
+      EXPECT_EQ(two[k].score, one.score) << "pair " << pair << ", alignment " << k;
+      EXPECT_EQ(two[k].similarCount, one.similarCount) << "pair " << pair << ", alignment " << k;
+      EXPECT_EQ(two[k].columns, one.columns) << "pair " << pair << ", alignment " << k;
+    }
+  }
+}
+
 // Whatever kernel runs by default, the output is the reference's.
 TEST(RandomPairs, BestKernelMatchesReference) {
   CProteinAligner reference;
