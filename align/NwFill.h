@@ -33,7 +33,15 @@ struct NwProblem {
   bool rangeKnown = false;
   int32_t lowestScore = 0;
   int32_t highestScore = 0;
+  // The diagonal steps as bytes, when the caller keeps them with the table:
+  // kResidueClasses rows of 32, entry k of row c the low byte of
+  // substitution[c][k] - 2 gap, entry kResidueClasses that of -2 gap (a
+  // padded column), the rest 0. Kernels that need them build them otherwise.
+  const uint8_t* diagonalSteps = nullptr;
 };
+
+// Fills in the rows that NwProblem::diagonalSteps points to.
+void SetDiagonalSteps(const NwProblem& problem, uint8_t (&steps)[kResidueClasses][32]);
 
 // Fills in the range of the problem's substitution scores.
 void SetScoreRange(NwProblem& problem);

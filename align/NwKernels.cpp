@@ -45,6 +45,15 @@ void SetScoreRange(NwProblem& problem) {
   problem.highestScore = highest;
 }
 
+void SetDiagonalSteps(const NwProblem& problem, uint8_t (&steps)[kResidueClasses][32]) {
+  for (int c = 0; c < kResidueClasses; ++c) {
+    for (int k = 0; k < 32; ++k) {
+      const int32_t score = k < kResidueClasses ? problem.substitution[c * kResidueClasses + k] : 0;
+      steps[c][k] = k <= kResidueClasses ? static_cast<uint8_t>(score - 2 * problem.gap) : 0;
+    }
+  }
+}
+
 std::span<const NwKernel> NwKernels() { return kKernels; }
 
 void FillTwo(const NwKernel& kernel, const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 
 #include "text/TextIo.h"
@@ -32,10 +33,13 @@ CProteinAligner::CProteinAligner(const CProteinAligner& other)
       substitution_(other.substitution_),
       builtIndex_(other.builtIndex_),
       builtFrom_(other.builtFrom_),
+      builtGap_(other.builtGap_),
       builtLoaded_(other.builtLoaded_),
       built_(other.built_),
       lowestScore_(other.lowestScore_),
-      highestScore_(other.highestScore_) {}
+      highestScore_(other.highestScore_) {
+  std::memcpy(diagonalSteps_, other.diagonalSteps_, sizeof diagonalSteps_);
+}
 
 int32_t CProteinAligner::ResidueIndex(unsigned char letter) const {
   if (letter >= 'a' && letter <= 'z') return m_residueIndex[letter - 'a'];
@@ -64,12 +68,13 @@ bool CProteinAligner::LoadScoreTable(const std::string& fileName) {
 
 void CProteinAligner::RefreshTables() {
   if (built_ && builtLoaded_ == m_tableLoaded && builtIndex_ == m_residueIndex &&
-      builtFrom_ == m_scoreTable) {
+      builtFrom_ == m_scoreTable && builtGap_ == m_gapScore) {
     return;
   }
   built_ = true;
   builtIndex_ = m_residueIndex;
   builtFrom_ = m_scoreTable;
+  builtGap_ = m_gapScore;
   builtLoaded_ = m_tableLoaded;
   // A letter whose index names no table row falls into the last class, which
   // scores 0 against anything; so does every byte that is no letter.
@@ -96,6 +101,8 @@ void CProteinAligner::RefreshTables() {
   circog::SetScoreRange(ranged);
   lowestScore_ = ranged.lowestScore;
   highestScore_ = ranged.highestScore;
+  ranged.gap = m_gapScore;
+  circog::SetDiagonalSteps(ranged, diagonalSteps_);
 }
 
 void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const {
@@ -123,6 +130,7 @@ circog::NwProblem CProteinAligner::Prepare(std::string_view first, std::string_v
   problem.rangeKnown = true;
   problem.lowestScore = lowestScore_;
   problem.highestScore = highestScore_;
+  problem.diagonalSteps = &diagonalSteps_[0][0];
 
   input.dirs.stride = circog::DirectionStride(problem.m);
   input.dirs.cells = static_cast<uint8_t*>(work.directions.Get(first.size() * input.dirs.stride));

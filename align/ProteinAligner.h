@@ -99,10 +99,12 @@ class CProteinAligner {
   Substitution substitution_{};
   std::array<int32_t, 26> builtIndex_{};
   std::array<int32_t, 20 * 20> builtFrom_{};
+  int32_t builtGap_ = 0;
   bool builtLoaded_ = false;
   bool built_ = false;
   int32_t lowestScore_ = 0;  // the extremes of substitution_
   int32_t highestScore_ = 0;
+  uint8_t diagonalSteps_[circog::kResidueClasses][32] = {};  // as NwProblem::diagonalSteps
 
   std::array<Work, 2> work_;
   std::array<circog::NwScratch, 2> fillScratch_;  // the kernels' own, one per alignment

@@ -80,9 +80,35 @@ struct Lanes8 {
     const __m256i lowerWhole = _mm256_permute2x128_si256(top, top, 0x08);
     return Max(_mm256_bslli_epi128(a, 1), SubClamped(lowerWhole, _mm256_bslli_epi128(s, 1)));
   }
-  static void LookUpRow(const int8_t* table, const uint8_t* classes, size_t count, uint8_t* out) {
-    const ByteTable bytes(table);
-    for (size_t k = 0; k < count; k += kClassBlock) Store256(out + k, bytes.LookUp(classes + k));
+  static uint64_t SumBytes(const uint8_t* p, size_t count) {
+    __m256i sums = Zero();
+    for (size_t k = 0; k < count; k += kLanes) sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load(p + k), Zero()));
+    const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(half)) + static_cast<uint64_t>(_mm_extract_epi64(half, 1));
+  }
+  // The classes taken apart once for every row: pshufb reads the first half
+  // of a table where the index byte's top bit is clear, so the first index
+  // keeps classes 0 to 15 and the second 16 to 31 (less 16).
+  static void LookUpRows(const uint8_t* steps, uint8_t* classes, size_t count, uint8_t* profile,
+                         size_t columns) {
+    uint8_t* low = classes + count;
+    uint8_t* high = low + count;
+    for (size_t k = 0; k < count; k += kClassBlock) {
+      const __m256i index = Load(classes + k);
+      Store256(low + k, _mm256_adds_epu8(index, _mm256_set1_epi8(0x70)));
+      Store256(high + k, _mm256_sub_epi8(index, _mm256_set1_epi8(16)));
+    }
+    for (int c = 0; c < kResidueClasses; ++c) {
+      const auto* row = reinterpret_cast<const __m128i*>(steps + 32 * c);
+      const __m256i first = _mm256_broadcastsi128_si256(_mm_loadu_si128(row));
+      const __m256i second = _mm256_broadcastsi128_si256(_mm_loadu_si128(row + 1));
+      uint8_t* out = profile + c * columns;
+      for (size_t k = 0; k < count; k += kClassBlock) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k),
+                            _mm256_or_si256(_mm256_shuffle_epi8(first, Load(low + k)),
+                                            _mm256_shuffle_epi8(second, Load(high + k))));
+      }
+    }
   }
 };
 

@@ -27,12 +27,16 @@
 // Sub, AddClamped, SubClamped (at 255 and 0), Max, Equal (all-ones lanes),
 // StoreMasks(isDiagonal, isUp, out) (kLanes / 4 bytes: every lane's diagonal
 // bit, then every lane's up bit), EnteringD(a, s): per lane, the composition
-// of the maps of every lane below applied to 0, and LookUpRow as in
-// NwFillStriped.h (with byte entries).
+// of the maps of every lane below applied to 0, SumBytes(p, count), and
+// LookUpRows(steps, classes, count, profile, columns): for every class c,
+// the count entries (whole blocks of kClassBlock) of profile row c (columns
+// apart) from the 32-byte row c of steps, indexed by classes; it may use
+// 2 count bytes after classes.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "align/NwFill.h"
 #include "align/simd/NwFillSimd.h"
@@ -55,7 +59,7 @@ struct DifferenceRows {
   // their sums of E go out. Without kMasks row i is row 0 (E = 0 and no
   // directions); without kNext row i is the last row.
   template <bool kMasks, bool kNext>
-  void Sweep(Vec entering, Vec& lastRunning, Vec& lastSum) const {
+  [[gnu::always_inline]] void Sweep(Vec entering, Vec& lastRunning, Vec& lastSum) const {
     constexpr int W = L::kLanes;
     const Vec zero = L::Zero();
     // The entering D less row i - 1's E summed along the lane so far: the
@@ -122,25 +126,24 @@ class DifferenceFill {
     // The profile, E, the lane chains, then the striped classes; the
     // profile's last row may be written up to classBytes, into E, before E
     // is set.
-    profile_ = static_cast<uint8_t*>(scratch.Get((kResidueClasses + 2) * columns_ + classBytes));
+    profile_ = static_cast<uint8_t*>(scratch.Get((kResidueClasses + 2) * columns_ + 3 * classBytes));
     uint8_t* e = profile_ + kResidueClasses * columns_;
     uint8_t* running = e + columns_;
+    // The classes, and room for LookUpRows to take them apart.
     uint8_t* striped = running + columns_;
 
-    // Padded columns take the class past the table: a diagonal step of -2 gap.
+    // Column j = l * S + v in lane l of vector v; padded columns take the
+    // class past the table, a diagonal step of -2 gap.
     constexpr uint8_t kPadClass = kResidueClasses;
-    for (size_t k = 0; k < classBytes; ++k) {
-      const size_t j = k % W * segment_ + k / W;
-      striped[k] = k < columns_ && j < static_cast<size_t>(p.m) ? p.second[j] : kPadClass;
+    std::memset(striped, kPadClass, classBytes);
+    for (int32_t lane = 0, first = 0; first < p.m; ++lane, first += segment_) {
+      const int32_t count = std::min(segment_, p.m - first);
+      for (int32_t v = 0; v < count; ++v) striped[static_cast<size_t>(v) * W + lane] = p.second[first + v];
     }
-    for (int c = 0; c < kResidueClasses; ++c) {
-      alignas(32) int8_t table[32] = {};
-      for (int k = 0; k < kResidueClasses; ++k) {
-        table[k] = static_cast<int8_t>(p.substitution[c * kResidueClasses + k] - 2 * p.gap);
-      }
-      table[kPadClass] = static_cast<int8_t>(-2 * p.gap);
-      L::LookUpRow(table, striped, classBytes, profile_ + c * columns_);
-    }
+    uint8_t built[kResidueClasses][32];
+    if (p.diagonalSteps == nullptr) SetDiagonalSteps(p, built);
+    const uint8_t* steps = p.diagonalSteps != nullptr ? p.diagonalSteps : &built[0][0];
+    L::LookUpRows(steps, striped, classBytes, profile_, columns_);
     // Row 0 and column 0 are all gaps: R is 0 there, and so is every E of row 0.
     for (size_t k = 0; k < columns_; k += W) L::Store(e + k, L::Zero());
     dirs.lanes = W;
@@ -156,7 +159,7 @@ class DifferenceFill {
 
   // Sets the directions of row i (none for row 0) and readies row i + 1;
   // false once the last row is done.
-  bool NextRow() {
+  [[gnu::always_inline]] bool NextRow() {
     Vec lastRunning, lastSum;
     if (i_ == 0) {
       rows_.template Sweep<false, true>(entering_, lastRunning, lastSum);
@@ -177,10 +180,12 @@ class DifferenceFill {
   // The alignment score, once every row is done: R[n][m] is the last row's E
   // summed over the real columns, lane by lane.
   int32_t Score() const {
-    int64_t r = 0;
-    for (int32_t lane = 0, first = 0; first < p_.m; ++lane, first += segment_) {
-      const int32_t count = std::min(segment_, p_.m - first);
-      for (int32_t v = 0; v < count; ++v) r += rows_.e[static_cast<size_t>(v) * W + lane];
+    // Every lane's E, less the padded columns: the ends of the last segments.
+    auto r = static_cast<int64_t>(L::SumBytes(rows_.e, columns_));
+    for (int32_t lane = W - 1; lane * segment_ + segment_ > p_.m; --lane) {
+      for (int32_t v = std::max(0, p_.m - lane * segment_); v < segment_; ++v) {
+        r -= rows_.e[static_cast<size_t>(v) * W + lane];
+      }
     }
     return static_cast<int32_t>(r + (int64_t{p_.n} + p_.m) * p_.gap);
   }

@@ -66,8 +66,32 @@ struct Lanes8 {
     s = AddClamped(s, _mm_slli_si128(s, 4));
     return Max(a, SubClamped(_mm_slli_si128(a, 8), s));
   }
-  static void LookUpRow(const int8_t* table, const uint8_t* classes, size_t count, uint8_t* out) {
-    for (size_t k = 0; k < count; k += kClassBlock) Store(out + k, LookUp(table, classes + k));
+  static uint64_t SumBytes(const uint8_t* p, size_t count) {
+    __m128i sums = Zero();
+    for (size_t k = 0; k < count; k += kLanes) sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(p + k), Zero()));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) + static_cast<uint64_t>(_mm_extract_epi64(sums, 1));
+  }
+  // The classes taken apart once for every row: pshufb reads the first half
+  // of a table where the index byte's top bit is clear, so the first index
+  // keeps classes 0 to 15 and the second 16 to 31 (less 16).
+  static void LookUpRows(const uint8_t* steps, uint8_t* classes, size_t count, uint8_t* profile,
+                         size_t columns) {
+    uint8_t* low = classes + count;
+    uint8_t* high = low + count;
+    for (size_t k = 0; k < count; k += kClassBlock) {
+      const __m128i index = Load(classes + k);
+      Store(low + k, _mm_adds_epu8(index, _mm_set1_epi8(0x70)));
+      Store(high + k, _mm_sub_epi8(index, _mm_set1_epi8(16)));
+    }
+    for (int c = 0; c < kResidueClasses; ++c) {
+      const __m128i first = LoadU(steps + 32 * c);
+      const __m128i second = LoadU(steps + 32 * c + 16);
+      uint8_t* out = profile + c * columns;
+      for (size_t k = 0; k < count; k += kClassBlock) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                         _mm_or_si128(_mm_shuffle_epi8(first, Load(low + k)), _mm_shuffle_epi8(second, Load(high + k))));
+      }
+    }
   }
 };
 

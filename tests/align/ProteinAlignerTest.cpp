@@ -187,6 +187,13 @@ TEST(ProteinAligner, DirectEditsOfTablesAreUsed) {
   EXPECT_EQ(aligner.AlignCounts("b", "D").score, 4);
   aligner.m_residueIndex['W' - 'A'] = -1;
   EXPECT_EQ(aligner.AlignCounts("W", "W").score, 0);
+  // A gap score edited between calls: W/W 17 and one gap.
+  aligner.m_residueIndex['W' - 'A'] = 18;
+  EXPECT_EQ(aligner.AlignCounts("WAW", "WW").score, 17 - 6 + 17);
+  aligner.m_gapScore = -5;
+  EXPECT_EQ(aligner.AlignCounts("WAW", "WW").score, 17 - 5 + 17);
+  const std::string longer(300, 'W');
+  EXPECT_EQ(aligner.AlignCounts(longer + "A", longer).score, 300 * 17 - 5);
 }
 
 // --- The console line ----------------------------------------------------------
