@@ -11,7 +11,11 @@ void NwScratch::Free::operator()(void* p) const { std::free(p); }
 
 void* NwScratch::Get(size_t bytes) {
   if (bytes > size_) {
-    const size_t rounded = (bytes + 63) / 64 * 64;
+    // Growing by half at least: a run's pairs grow the block a few times,
+    // not once for each new largest pair, each time on fresh pages.
+    const size_t wanted = std::max(bytes, size_ + size_ / 2);
+    const size_t rounded = (wanted + 63) / 64 * 64;
+    block_.reset();
     void* p = std::aligned_alloc(64, rounded);
     if (p == nullptr) throw std::bad_alloc();
     block_.reset(p);
