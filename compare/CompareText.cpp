@@ -1,6 +1,7 @@
 #include "compare/CompareText.h"
 
 #include <cmath>
+#include <optional>
 #include <unordered_map>
 
 #include "text/TextIo.h"
@@ -72,6 +73,70 @@ std::vector<CandidatePair> ListCandidatePairs(const std::vector<GeneRecord>& fir
     for (const uint32_t s : found->second) candidates.push_back({f, s});
   }
   return candidates;
+}
+
+CachedSequence SequenceOf(const GeneRecord& gene) { return {gene.sequence, HashSequence(gene.sequence)}; }
+
+namespace {
+
+// Each gene's sequence hashed once, when first needed.
+class SequenceHashes {
+ public:
+  explicit SequenceHashes(const std::vector<GeneRecord>& genes) : genes_(genes), hashes_(genes.size()) {}
+
+  CachedSequence operator[](uint32_t gene) {
+    std::optional<uint64_t>& hash = hashes_[gene];
+    if (!hash) hash = HashSequence(genes_[gene].sequence);
+    return {genes_[gene].sequence, *hash};
+  }
+
+ private:
+  const std::vector<GeneRecord>& genes_;
+  std::vector<std::optional<uint64_t>> hashes_;
+};
+
+}  // namespace
+
+AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const std::vector<GeneRecord>& firstGenes,
+                             const std::vector<GeneRecord>& secondGenes, AlignmentCache* cache) {
+  AlignmentPlan plan;
+  plan.alignmentOf.resize(candidates.size());
+  plan.cached.resize(candidates.size());
+  SequenceHashes firstHashes(firstGenes);
+  SequenceHashes secondHashes(secondGenes);
+  // The alignments planned so far by the hash of their pair; those whose
+  // pairs share a hash are chained, newest first, down to kNone.
+  constexpr uint32_t kNone = UINT32_MAX;
+  std::unordered_map<uint64_t, uint32_t> planned;
+  std::vector<uint32_t> samePairHash;
+  for (size_t k = 0; k < candidates.size(); ++k) {
+    const CachedSequence first = firstHashes[candidates[k].first];
+    const CachedSequence second = secondHashes[candidates[k].second];
+    if (cache != nullptr) {
+      if (const CachedCounts* counts = cache->Find(first, second)) {
+        plan.alignmentOf[k] = AlignmentPlan::kFromCache;
+        plan.cached[k] = *counts;
+        continue;
+      }
+    }
+    const uint64_t pairHash = first.hash * 0x9E3779B97F4A7C15ULL ^ second.hash;
+    const auto found = planned.try_emplace(pairHash, kNone).first;
+    uint32_t alignment = found->second;
+    for (; alignment != kNone; alignment = samePairHash[alignment]) {
+      const CandidatePair& earlier = candidates[plan.firstCandidate[alignment]];
+      if (firstGenes[earlier.first].sequence == first.bytes && secondGenes[earlier.second].sequence == second.bytes) {
+        break;
+      }
+    }
+    if (alignment == kNone) {
+      alignment = static_cast<uint32_t>(plan.firstCandidate.size());
+      plan.firstCandidate.push_back(static_cast<uint32_t>(k));
+      samePairHash.push_back(found->second);
+      found->second = alignment;
+    }
+    plan.alignmentOf[k] = alignment;
+  }
+  return plan;
 }
 
 }  // namespace circog

@@ -13,6 +13,7 @@
 #include "engine/ConfigKeys.h"
 
 namespace circog {
+class AlignmentCache;
 class OutputFile;
 }  // namespace circog
 
@@ -118,6 +119,9 @@ class CMappingEngine {
   // The input whose reading failed part way, as its path was configured;
   // empty while every read has succeeded. A stage that sets it returns false.
   std::string unreadableInput;
+  // What the mapping keeps of the alignments it made, for the run's later
+  // pairs; the comparison stage sets it up.
+  std::shared_ptr<circog::AlignmentCache> alignmentCache;
 
  private:
   void WarnUnknownKey(const std::string& fileName, int lineNumber, const std::string& key);

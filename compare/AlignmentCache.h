@@ -1,0 +1,76 @@
+#pragma once
+// What the mapping learnt from alignments already made in this run, keyed by
+// the two sequences' bytes, so that a pair of sequences met again (within a
+// pair of genomes, or in a later one: strains of a species share most of
+// their proteins exactly) is not aligned again. Only what the mapping needs
+// is kept: the similar columns and the alignment length.
+//
+// Memory stays under a limit: entries live in two generations, each allowed
+// half of it. When the newer one is full, the older one is dropped whole and
+// the newer one takes its place; an entry found in the older generation is
+// copied into the newer one. So what was used within about the last half of
+// the limit stays, the rest goes, and the results never change, only how
+// often an alignment is made again.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace circog {
+
+// A sequence with the hash the cache files it under (HashSequence's, or any
+// other fixed function of the bytes: equal bytes must give equal hashes).
+struct CachedSequence {
+  std::string_view bytes;
+  uint64_t hash = 0;
+};
+
+uint64_t HashSequence(std::string_view bytes);
+
+struct CachedCounts {
+  int32_t similarCount = 0;
+  int32_t columns = 0;
+};
+
+class AlignmentCache {
+ public:
+  // byteLimit: what both generations together may hold, their tables
+  // included.
+  explicit AlignmentCache(size_t byteLimit);
+  ~AlignmentCache();
+  AlignmentCache(const AlignmentCache&) = delete;
+  AlignmentCache& operator=(const AlignmentCache&) = delete;
+
+  // Outcomes depend on the score table: a different one (any number, the
+  // residue order or the gap score) empties the cache. The table is 20 x 20
+  // entries as CProteinAligner keeps it.
+  void UseTable(const int32_t* scoreTable, const int32_t* residueIndex, bool loaded, int32_t gap);
+
+  // The counts of first aligned against second, or null. The pointer holds
+  // until the next Insert.
+  const CachedCounts* Find(const CachedSequence& first, const CachedSequence& second);
+  void Insert(const CachedSequence& first, const CachedSequence& second, CachedCounts counts);
+
+  size_t Bytes() const;
+  size_t Entries() const;
+  uint64_t Lookups() const { return lookups_; }
+  uint64_t Hits() const { return hits_; }
+
+ private:
+  class Generation;
+
+  // Moves the newer generation into the older one's place once it is full.
+  void Age();
+
+  size_t generationLimit_;
+  std::unique_ptr<Generation> newer_;
+  std::unique_ptr<Generation> older_;
+  std::vector<int32_t> table_;  // score table, residue order, loaded flag and gap of the outcomes held
+  CachedCounts found_;          // what Find returns from the older generation
+  uint64_t lookups_ = 0;
+  uint64_t hits_ = 0;
+};
+
+}  // namespace circog
