@@ -4,9 +4,13 @@
 #include <cstring>
 #include <functional>
 
+#include "compare/MemoryBudget.h"
+
 namespace circog {
 
 uint64_t HashSequence(std::string_view bytes) { return std::hash<std::string_view>()(bytes); }
+
+size_t RunCacheBytes() { return std::min(size_t{256} << 20, AvailableMemory() / 8); }
 
 namespace {
 

@@ -29,6 +29,10 @@ struct CachedSequence {
 
 uint64_t HashSequence(std::string_view bytes);
 
+// The limit a run's cache is given: an eighth of the memory the process may
+// still use (see MemoryBudget.h), at most 256 MiB.
+size_t RunCacheBytes();
+
 struct CachedCounts {
   int32_t similarCount = 0;
   int32_t columns = 0;

@@ -1,11 +1,9 @@
-#include <algorithm>
 #include <memory>
 
 #include "align/ProteinAligner.h"
 #include "compare/AlignmentCache.h"
 #include "compare/AlignmentPool.h"
 #include "compare/CompareText.h"
-#include "compare/MemoryBudget.h"
 #include "engine/MappingEngine.h"
 #include "text/TextIo.h"
 
@@ -13,19 +11,13 @@ namespace {
 
 const char* const kScoreTable = "PAM-250.txt";
 
-// The most the alignment cache holds, and its share of the memory the
-// process may use.
-constexpr size_t kCacheBytes = size_t{256} << 20;
-constexpr size_t kCacheShare = 8;
-
 // The run's alignment cache, ready for the aligner's table; none in a run of
 // two genomes or fewer: with one pair, no alignment is met again in a later
 // one (a pair met twice within one is aligned once all the same).
 circog::AlignmentCache* CacheFor(CMappingEngine& engine, const CProteinAligner& aligner) {
   if (!engine.fileList || engine.fileList->size() <= 2) return nullptr;
   if (!engine.alignmentCache) {
-    engine.alignmentCache =
-        std::make_shared<circog::AlignmentCache>(std::min(kCacheBytes, circog::AvailableMemory() / kCacheShare));
+    engine.alignmentCache = std::make_shared<circog::AlignmentCache>(circog::RunCacheBytes());
   }
   engine.alignmentCache->UseTable(aligner.m_scoreTable.data(), aligner.m_residueIndex.data(), aligner.m_tableLoaded,
                                   aligner.m_gapScore);
