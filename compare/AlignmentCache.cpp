@@ -180,22 +180,31 @@ void AlignmentCache::UseTable(const int32_t* scoreTable, const int32_t* residueI
   older_ = std::make_unique<Generation>();
 }
 
-const CachedCounts* AlignmentCache::Find(const CachedSequence& first, const CachedSequence& second) {
+AlignmentCache::Place AlignmentCache::PlaceOf(const CachedSequence& sequence) const {
+  return {newer_->FindSequence(sequence), older_->FindSequence(sequence)};
+}
+
+const CachedCounts* AlignmentCache::Find(Place first, Place second, bool& older) {
   ++lookups_;
-  const uint32_t newerFirst = newer_->FindSequence(first);
-  const uint32_t newerSecond = newerFirst == kNone ? kNone : newer_->FindSequence(second);
-  if (newerSecond != kNone) {
-    if (const CachedCounts* counts = newer_->FindPair(newerFirst, newerSecond)) {
+  older = false;
+  if (first.newer != kNone && second.newer != kNone) {
+    if (const CachedCounts* counts = newer_->FindPair(first.newer, second.newer)) {
       ++hits_;
       return counts;
     }
   }
-  const uint32_t olderFirst = older_->FindSequence(first);
-  const uint32_t olderSecond = olderFirst == kNone ? kNone : older_->FindSequence(second);
-  if (olderSecond == kNone) return nullptr;
-  const CachedCounts* counts = older_->FindPair(olderFirst, olderSecond);
+  if (first.older == kNone || second.older == kNone) return nullptr;
+  const CachedCounts* counts = older_->FindPair(first.older, second.older);
   if (counts == nullptr) return nullptr;
   ++hits_;
+  older = true;
+  return counts;
+}
+
+const CachedCounts* AlignmentCache::Find(const CachedSequence& first, const CachedSequence& second) {
+  bool older = false;
+  const CachedCounts* counts = Find(PlaceOf(first), PlaceOf(second), older);
+  if (counts == nullptr || !older) return counts;
   // Used again: it moves into the newer generation, which may then age.
   found_ = *counts;
   Insert(first, second, found_);

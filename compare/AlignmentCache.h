@@ -57,6 +57,19 @@ class AlignmentCache {
   const CachedCounts* Find(const CachedSequence& first, const CachedSequence& second);
   void Insert(const CachedSequence& first, const CachedSequence& second, CachedCounts counts);
 
+  // Where a sequence is held: its number in each generation, or none. Valid
+  // until the next Insert; a caller that looks up many pairs of a few
+  // sequences finds each sequence once.
+  struct Place {
+    uint32_t newer;
+    uint32_t older;
+  };
+  Place PlaceOf(const CachedSequence& sequence) const;
+  // The counts of the pair of sequences so placed, or null; older is set
+  // when they come from the older generation, and then an Insert of the
+  // same pair keeps them in the newer one.
+  const CachedCounts* Find(Place first, Place second, bool& older);
+
   size_t Bytes() const;
   size_t Entries() const;
   uint64_t Lookups() const { return lookups_; }

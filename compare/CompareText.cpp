@@ -79,20 +79,31 @@ CachedSequence SequenceOf(const GeneRecord& gene) { return {gene.sequence, HashS
 
 namespace {
 
-// Each gene's sequence hashed once, when first needed.
-class SequenceHashes {
+// Each gene's sequence hashed and placed in the cache once, when first
+// needed.
+class GeneSequences {
  public:
-  explicit SequenceHashes(const std::vector<GeneRecord>& genes) : genes_(genes), hashes_(genes.size()) {}
+  GeneSequences(const std::vector<GeneRecord>& genes, const AlignmentCache* cache)
+      : genes_(genes), cache_(cache), known_(genes.size()) {}
 
-  CachedSequence operator[](uint32_t gene) {
-    std::optional<uint64_t>& hash = hashes_[gene];
-    if (!hash) hash = HashSequence(genes_[gene].sequence);
-    return {genes_[gene].sequence, *hash};
+  struct Known {
+    CachedSequence sequence;
+    AlignmentCache::Place place;
+  };
+
+  const Known& operator[](uint32_t gene) {
+    std::optional<Known>& known = known_[gene];
+    if (!known) {
+      const CachedSequence sequence = SequenceOf(genes_[gene]);
+      known = Known{sequence, cache_ != nullptr ? cache_->PlaceOf(sequence) : AlignmentCache::Place{}};
+    }
+    return *known;
   }
 
  private:
   const std::vector<GeneRecord>& genes_;
-  std::vector<std::optional<uint64_t>> hashes_;
+  const AlignmentCache* cache_;
+  std::vector<std::optional<Known>> known_;
 };
 
 }  // namespace
@@ -102,29 +113,34 @@ AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const
   AlignmentPlan plan;
   plan.alignmentOf.resize(candidates.size());
   plan.cached.resize(candidates.size());
-  SequenceHashes firstHashes(firstGenes);
-  SequenceHashes secondHashes(secondGenes);
+  GeneSequences firstSequences(firstGenes, cache);
+  GeneSequences secondSequences(secondGenes, cache);
   // The alignments planned so far by the hash of their pair; those whose
   // pairs share a hash are chained, newest first, down to kNone.
   constexpr uint32_t kNone = UINT32_MAX;
   std::unordered_map<uint64_t, uint32_t> planned;
   std::vector<uint32_t> samePairHash;
+  // Candidates whose counts came from the cache's older generation.
+  std::vector<size_t> fromOlder;
   for (size_t k = 0; k < candidates.size(); ++k) {
-    const CachedSequence first = firstHashes[candidates[k].first];
-    const CachedSequence second = secondHashes[candidates[k].second];
+    const GeneSequences::Known& first = firstSequences[candidates[k].first];
+    const GeneSequences::Known& second = secondSequences[candidates[k].second];
     if (cache != nullptr) {
-      if (const CachedCounts* counts = cache->Find(first, second)) {
+      bool older = false;
+      if (const CachedCounts* counts = cache->Find(first.place, second.place, older)) {
         plan.alignmentOf[k] = AlignmentPlan::kFromCache;
         plan.cached[k] = *counts;
+        if (older) fromOlder.push_back(k);
         continue;
       }
     }
-    const uint64_t pairHash = first.hash * 0x9E3779B97F4A7C15ULL ^ second.hash;
+    const uint64_t pairHash = first.sequence.hash * 0x9E3779B97F4A7C15ULL ^ second.sequence.hash;
     const auto found = planned.try_emplace(pairHash, kNone).first;
     uint32_t alignment = found->second;
     for (; alignment != kNone; alignment = samePairHash[alignment]) {
       const CandidatePair& earlier = candidates[plan.firstCandidate[alignment]];
-      if (firstGenes[earlier.first].sequence == first.bytes && secondGenes[earlier.second].sequence == second.bytes) {
+      if (firstGenes[earlier.first].sequence == first.sequence.bytes &&
+          secondGenes[earlier.second].sequence == second.sequence.bytes) {
         break;
       }
     }
@@ -135,6 +151,12 @@ AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const
       found->second = alignment;
     }
     plan.alignmentOf[k] = alignment;
+  }
+  // Used again: kept in the newer generation (the places found above are
+  // stale from here on).
+  for (const size_t k : fromOlder) {
+    cache->Insert(firstSequences[candidates[k].first].sequence, secondSequences[candidates[k].second].sequence,
+                  plan.cached[k]);
   }
   return plan;
 }
