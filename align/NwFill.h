@@ -120,6 +120,14 @@ using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix& dirs, Nw
 using NwFillTwoFn = void (*)(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch,
                              int32_t* scores);
 
+// Residue classes of count bytes: a letter, in either case, takes entry
+// letter & 31 of letterClasses (1 for A to 26 for Z; 32 entries), any other
+// byte kNoTableIndex.
+using NwClassifyFn = void (*)(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);
+
+// The reference classification, a byte at a time.
+void NwClassifyScalar(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);
+
 // The reference: one cell at a time, rows of the first sequence, columns of
 // the second; ties go to the diagonal, then up, then left.
 int32_t NwFillScalar(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);

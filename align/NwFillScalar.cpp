@@ -24,6 +24,14 @@ void* NwScratch::Get(size_t bytes) {
   return block_.get();
 }
 
+void NwClassifyScalar(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes) {
+  for (size_t k = 0; k < count; ++k) {
+    const auto byte = static_cast<unsigned char>(bytes[k]);
+    const bool letter = static_cast<unsigned char>((byte | 0x20) - 'a') < 26;
+    classes[k] = letter ? letterClasses[byte & 31] : kNoTableIndex;
+  }
+}
+
 namespace {
 
 // True when some score of the fill, or a candidate for one, could leave

@@ -21,12 +21,13 @@ bool HasAvx512() {
 #endif
 
 // Slowest first: the best kernel is the last one the CPU supports.
+// The AVX-512 kernel classifies with AVX2, which its check includes.
 constexpr NwKernel kKernels[] = {
-    {"scalar", NwFillScalar, nullptr, Always},
+    {"scalar", NwFillScalar, nullptr, NwClassifyScalar, Always},
 #ifndef CIRCOG_SCALAR_ONLY
-    {"sse4.1", NwFillSse41, NwFillTwoSse41, HasSse41},
-    {"avx2", NwFillAvx2, NwFillTwoAvx2, HasAvx2},
-    {"avx512bw", NwFillAvx512, nullptr, HasAvx512},
+    {"sse4.1", NwFillSse41, NwFillTwoSse41, NwClassifySse41, HasSse41},
+    {"avx2", NwFillAvx2, NwFillTwoAvx2, NwClassifyAvx2, HasAvx2},
+    {"avx512bw", NwFillAvx512, nullptr, NwClassifyAvx2, HasAvx512},
 #endif
 };
 

@@ -11,6 +11,7 @@ struct NwKernel {
   const char* name;
   NwFillFn fill;
   NwFillTwoFn fillTwo;  // null: the two problems are filled in turn
+  NwClassifyFn classify;
   bool (*supported)();
 };
 

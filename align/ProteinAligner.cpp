@@ -29,7 +29,7 @@ CProteinAligner::CProteinAligner(const CProteinAligner& other)
       m_scoreTable(other.m_scoreTable),
       m_gapScore(other.m_gapScore),
       kernel_(other.kernel_),
-      classOfByte_(other.classOfByte_),
+      letterClasses_(other.letterClasses_),
       substitution_(other.substitution_),
       builtIndex_(other.builtIndex_),
       builtFrom_(other.builtFrom_),
@@ -78,12 +78,11 @@ void CProteinAligner::RefreshTables() {
   builtLoaded_ = m_tableLoaded;
   // A letter whose index names no table row falls into the last class, which
   // scores 0 against anything; so does every byte that is no letter.
-  classOfByte_.fill(circog::kNoTableIndex);
+  letterClasses_.fill(circog::kNoTableIndex);
   for (int letter = 0; letter < 26; ++letter) {
     const int32_t index = m_residueIndex[letter];
     if (index < 0 || index >= kTableSize) continue;
-    classOfByte_['A' + letter] = static_cast<uint8_t>(index);
-    classOfByte_['a' + letter] = static_cast<uint8_t>(index);
+    letterClasses_[('A' + letter) & 31] = static_cast<uint8_t>(index);
   }
   // Without a loaded table everything scores 0.
   substitution_.fill(0);
@@ -107,12 +106,7 @@ void CProteinAligner::RefreshTables() {
 
 void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const {
   classes.resize(sequence.size());
-  // Plain pointers: a byte store could otherwise alias the vector's own and
-  // force a reload on every step.
-  const uint8_t* table = classOfByte_.data();
-  const auto* in = reinterpret_cast<const unsigned char*>(sequence.data());
-  uint8_t* out = classes.data();
-  for (size_t k = 0; k < sequence.size(); ++k) out[k] = table[in[k]];
+  kernel_->classify(letterClasses_.data(), sequence.data(), sequence.size(), classes.data());
 }
 
 circog::NwProblem CProteinAligner::Prepare(std::string_view first, std::string_view second, Work& work,

@@ -93,9 +93,9 @@ class CProteinAligner {
   const circog::NwKernel* kernel_;
 
   // What the kernels read, built from the public tables: the residue class of
-  // every byte and the symmetric class-by-class scores. The copies they were
+  // every letter and the symmetric class-by-class scores. The copies they were
   // built from tell when a caller has edited a public table.
-  std::array<uint8_t, 256> classOfByte_{};
+  std::array<uint8_t, 32> letterClasses_{};  // by letter & 31, as NwClassifyFn takes it
   Substitution substitution_{};
   std::array<int32_t, 26> builtIndex_{};
   std::array<int32_t, 20 * 20> builtFrom_{};

@@ -7,6 +7,7 @@
 // kernel meets the NwFillFn contract and hands problems it cannot hold to
 // NwFillScalar.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "align/NwFill.h"
@@ -18,6 +19,8 @@ int32_t NwFillAvx2(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& s
 int32_t NwFillAvx512(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 void NwFillTwoSse41(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores);
 void NwFillTwoAvx2(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores);
+void NwClassifySse41(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);
+void NwClassifyAvx2(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);
 
 struct NwLanePlan {
   int bits = 0;        // 16 or 32 bits per lane; 0: leave it to NwFillScalar

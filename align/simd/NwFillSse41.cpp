@@ -179,4 +179,23 @@ void NwFillTwoSse41(const NwProblem* problems, DirectionMatrix* dirs, NwScratch*
   FillTwo<Lanes8>(problems, dirs, scratch, scores, NwFillSse41);
 }
 
+// Letters are the bytes whose lower case lies in a to z; a letter's class is
+// entry byte & 31 of the table, looked up by halves.
+void NwClassifySse41(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes) {
+  const __m128i low = LoadU(letterClasses);
+  const __m128i high = LoadU(letterClasses + 16);
+  const __m128i none = _mm_set1_epi8(static_cast<char>(kNoTableIndex));
+  size_t k = 0;
+  for (; k + 16 <= count; k += 16) {
+    const __m128i in = LoadU(bytes + k);
+    const __m128i fromA = _mm_sub_epi8(_mm_or_si128(in, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i letter = _mm_cmpeq_epi8(_mm_min_epu8(fromA, _mm_set1_epi8(25)), fromA);
+    const __m128i index = _mm_and_si128(in, _mm_set1_epi8(31));
+    const __m128i inHigh = _mm_cmpeq_epi8(_mm_and_si128(index, _mm_set1_epi8(16)), _mm_set1_epi8(16));
+    const __m128i found = _mm_blendv_epi8(_mm_shuffle_epi8(low, index), _mm_shuffle_epi8(high, index), inHigh);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + k), _mm_blendv_epi8(none, found, letter));
+  }
+  NwClassifyScalar(letterClasses, bytes + k, count - k, classes + k);
+}
+
 }  // namespace circog

@@ -170,6 +170,40 @@ int ScoreBits(const Classes& first, const Classes& second, const Matrix& table, 
 #endif
 }
 
+TEST(NwKernels, ClassifyEveryByteAsTheReference) {
+  std::mt19937 rng(31);
+  std::uniform_int_distribution<int> byte(0, 255);
+  uint8_t letterClasses[32];
+  for (uint8_t& c : letterClasses) c = static_cast<uint8_t>(byte(rng) % kResidueClasses);
+  std::string bytes;
+  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+  for (int k = 0; k < 700; ++k) bytes += static_cast<char>(byte(rng));
+  // Hand-checked against the reference first: letters of either case, and
+  // what lies next to them.
+  std::vector<uint8_t> reference(bytes.size());
+  NwClassifyScalar(letterClasses, bytes.data(), bytes.size(), reference.data());
+  EXPECT_EQ(reference['A'], letterClasses[1]);
+  EXPECT_EQ(reference['z'], letterClasses[26]);
+  for (const int other : {int{'@'}, int{'['}, int{'`'}, int{'{'}, 0, 0x80 | 'A', 0xFF}) {
+    EXPECT_EQ(reference[static_cast<size_t>(other)], kNoTableIndex) << other;
+  }
+  for (const NwKernel& kernel : NwKernels()) {
+    if (!kernel.supported()) continue;
+    for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{31}, size_t{32}, size_t{33},
+                          size_t{100}, bytes.size()}) {
+      for (size_t start : {size_t{0}, size_t{3}}) {
+        if (start + length > bytes.size()) continue;
+        std::vector<uint8_t> classes(length + 1, 0xEE);
+        kernel.classify(letterClasses, bytes.data() + start, length, classes.data());
+        for (size_t k = 0; k < length; ++k) {
+          ASSERT_EQ(classes[k], reference[start + k]) << kernel.name << ", byte " << int{uint8_t(bytes[start + k])};
+        }
+        EXPECT_EQ(classes[length], 0xEE) << kernel.name << ": wrote past the end";
+      }
+    }
+  }
+}
+
 TEST(NwKernels, ScalarReferenceMatchesHandWorkedFill) {
   const Classes first = ToClasses("AW");
   const Classes second = ToClasses("W");
