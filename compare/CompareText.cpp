@@ -115,11 +115,13 @@ AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const
   plan.cached.resize(candidates.size());
   GeneSequences firstSequences(firstGenes, cache);
   GeneSequences secondSequences(secondGenes, cache);
-  // The alignments planned so far by the hash of their pair; those whose
-  // pairs share a hash are chained, newest first, down to kNone.
+  // The alignments planned so far, by the hash of their pair: open
+  // addressing over twice as many slots as candidates.
   constexpr uint32_t kNone = UINT32_MAX;
-  std::unordered_map<uint64_t, uint32_t> planned;
-  std::vector<uint32_t> samePairHash;
+  size_t slots = 16;
+  while (slots < 2 * candidates.size()) slots *= 2;
+  std::vector<uint32_t> planned(slots, kNone);
+  std::vector<uint64_t> pairHashes;  // by alignment
   // Candidates whose counts came from the cache's older generation.
   std::vector<size_t> fromOlder;
   for (size_t k = 0; k < candidates.size(); ++k) {
@@ -134,23 +136,22 @@ AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const
         continue;
       }
     }
-    const uint64_t pairHash = first.sequence.hash * 0x9E3779B97F4A7C15ULL ^ second.sequence.hash;
-    const auto found = planned.try_emplace(pairHash, kNone).first;
-    uint32_t alignment = found->second;
-    for (; alignment != kNone; alignment = samePairHash[alignment]) {
+    const uint64_t pairHash = (first.sequence.hash * 0x9E3779B97F4A7C15ULL ^ second.sequence.hash) * 0xff51afd7ed558ccdULL;
+    size_t slot = (pairHash >> 32) & (slots - 1);
+    for (; planned[slot] != kNone; slot = (slot + 1) & (slots - 1)) {
+      const uint32_t alignment = planned[slot];
       const CandidatePair& earlier = candidates[plan.firstCandidate[alignment]];
-      if (firstGenes[earlier.first].sequence == first.sequence.bytes &&
+      if (pairHashes[alignment] == pairHash && firstGenes[earlier.first].sequence == first.sequence.bytes &&
           secondGenes[earlier.second].sequence == second.sequence.bytes) {
         break;
       }
     }
-    if (alignment == kNone) {
-      alignment = static_cast<uint32_t>(plan.firstCandidate.size());
+    if (planned[slot] == kNone) {
+      planned[slot] = static_cast<uint32_t>(plan.firstCandidate.size());
       plan.firstCandidate.push_back(static_cast<uint32_t>(k));
-      samePairHash.push_back(found->second);
-      found->second = alignment;
+      pairHashes.push_back(pairHash);
     }
-    plan.alignmentOf[k] = alignment;
+    plan.alignmentOf[k] = planned[slot];
   }
   // Used again: kept in the newer generation (the places found above are
   // stale from here on).
