@@ -35,7 +35,9 @@ constexpr size_t kKeptBytes = size_t{16} << 20;
 // as often.
 constexpr size_t kBatch = 2;
 
-struct Slot {
+// A cache line each: the thread that writes one slot and the one reading
+// its neighbour do not take each other's line.
+struct alignas(64) Slot {
   std::atomic<int64_t> pair{-1};  // which pair's outcome the slot holds
   AlignmentCounts counts;
   std::exception_ptr error;  // what the pair threw, rethrown on the calling thread
