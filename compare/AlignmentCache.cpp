@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 
+#include "align/ProteinAligner.h"
 #include "compare/MemoryBudget.h"
 
 namespace circog {
@@ -163,9 +164,17 @@ class AlignmentCache::Generation {
   size_t pairCount_ = 0;
 };
 
+namespace {
+
+// Slots for kept lines, and what each may hold: a slot and its text.
+constexpr size_t kLineSlots = 4096;
+constexpr size_t kLineBytes = sizeof(std::string) + sizeof(uint64_t) + 32;
+
+}  // namespace
+
 AlignmentCache::AlignmentCache(size_t byteLimit)
-    : generationLimit_(byteLimit / 2), newer_(std::make_unique<Generation>()),
-      older_(std::make_unique<Generation>()) {}
+    : generationLimit_((byteLimit > kLineSlots * kLineBytes ? byteLimit - kLineSlots * kLineBytes : 0) / 2),
+      newer_(std::make_unique<Generation>()), older_(std::make_unique<Generation>()) {}
 
 AlignmentCache::~AlignmentCache() = default;
 
@@ -227,7 +236,21 @@ void AlignmentCache::Age() {
   newer_ = std::make_unique<Generation>();
 }
 
-size_t AlignmentCache::Bytes() const { return newer_->Bytes() + older_->Bytes(); }
+std::string_view AlignmentCache::Line(CachedCounts counts) {
+  if (lines_.empty()) lines_.resize(kLineSlots);
+  const uint64_t key = uint64_t{static_cast<uint32_t>(counts.similarCount)} << 32 | static_cast<uint32_t>(counts.columns);
+  KeptLine& kept = lines_[Mix(key) & (kLineSlots - 1)];
+  if (kept.key != key) {
+    const CachedCounts& c = counts;
+    kept.text = AlignmentLine(c.similarCount, c.columns, SimilarityRatio({0, c.similarCount, c.columns}));
+    kept.key = key;
+  }
+  return kept.text;
+}
+
+size_t AlignmentCache::Bytes() const {
+  return newer_->Bytes() + older_->Bytes() + (lines_.empty() ? 0 : kLineSlots * kLineBytes);
+}
 
 size_t AlignmentCache::Entries() const { return newer_->Pairs() + older_->Pairs(); }
 

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +71,12 @@ class AlignmentCache {
   // same pair keeps them in the newer one.
   const CachedCounts* Find(Place first, Place second, bool& older);
 
+  // The console line of an alignment with these counts ("87/120:0.725",
+  // as AlignmentLine gives it), formatted once and kept: a run's lines repeat
+  // (among millions, a few tens of thousands differ). The view holds until
+  // the next call.
+  std::string_view Line(CachedCounts counts);
+
   size_t Bytes() const;
   size_t Entries() const;
   uint64_t Lookups() const { return lookups_; }
@@ -84,6 +91,12 @@ class AlignmentCache {
   size_t generationLimit_;
   std::unique_ptr<Generation> newer_;
   std::unique_ptr<Generation> older_;
+  // Lines by their counts, a slot each for the counts that hash to it.
+  struct KeptLine {
+    uint64_t key = UINT64_MAX;
+    std::string text;
+  };
+  std::vector<KeptLine> lines_;
   std::vector<int32_t> table_;  // score table, residue order, loaded flag and gap of the outcomes held
   CachedCounts found_;          // what Find returns from the older generation
   uint64_t lookups_ = 0;

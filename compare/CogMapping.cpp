@@ -78,7 +78,11 @@ bool CMappingEngine::MapGenes(bool alignmentEnabled) {
             alignment == circog::AlignmentPlan::kFromCache ? plan.cached[next] : made[alignment];
         // Two empty sequences give 0/0, which is not a number and never accepted.
         const double ratio = SimilarityRatio({0, counts.similarCount, counts.columns});
-        circog::WriteLine(console_, AlignmentLine(counts.similarCount, counts.columns, ratio));
+        if (cache != nullptr) {
+          circog::WriteLine(console_, cache->Line(counts));
+        } else {
+          circog::WriteLine(console_, AlignmentLine(counts.similarCount, counts.columns, ratio));
+        }
         accept(next, ratio > static_cast<double>(threshold));
       }
     };

@@ -17,7 +17,6 @@ namespace circog {
 int32_t NwFillSse41(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 int32_t NwFillAvx2(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
 int32_t NwFillAvx512(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
-void NwFillTwoSse41(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores);
 void NwFillTwoAvx2(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores);
 void NwClassifySse41(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);
 void NwClassifyAvx2(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);

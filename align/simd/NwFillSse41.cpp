@@ -175,10 +175,6 @@ int32_t NwFillSse41(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& 
   return FillByPlan(problem, dirs, scratch, Lanes16::kLanes, Fill16, Fill32);
 }
 
-void NwFillTwoSse41(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch, int32_t* scores) {
-  FillTwo<Lanes8>(problems, dirs, scratch, scores, NwFillSse41);
-}
-
 // Letters are the bytes whose lower case lies in a to z; a letter's class is
 // entry byte & 31 of the table, looked up by halves.
 void NwClassifySse41(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes) {
