@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "align/ProteinAligner.h"
 #include "compare/CompareText.h"
 #include "tests/support/TestSupport.h"
 
@@ -103,6 +104,21 @@ TEST(AlignmentCache, PairTooLargeForItsLimitIsNotKept) {
   EXPECT_LE(cache.Bytes(), size_t{1} << 20);
   cache.Insert(Seq("W"), Seq("W"), {1, 1});
   EXPECT_NE(cache.Find(Seq("W"), Seq("W")), nullptr);
+}
+
+TEST(AlignmentCache, LinesAreTheAlignersWhateverWasKeptBefore) {
+  AlignmentCache cache(size_t{64} << 20);
+  EXPECT_EQ(cache.Line({87, 120}), "87/120:0.725");
+  EXPECT_EQ(cache.Line({0, 0}), "0/0:nan");
+  EXPECT_EQ(cache.Line({0, 3}), "0/3:0");
+  // Far more counts than slots: every line is right, kept or made again.
+  for (int32_t columns = 1; columns < 300; ++columns) {
+    for (int32_t similar = 0; similar <= columns; similar += 7) {
+      ASSERT_EQ(cache.Line({similar, columns}),
+                AlignmentLine(similar, columns, SimilarityRatio({0, similar, columns})));
+    }
+  }
+  EXPECT_EQ(cache.Line({87, 120}), "87/120:0.725");
 }
 
 GeneRecord Gene(const std::string& sequence) {
