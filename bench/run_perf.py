@@ -33,9 +33,8 @@ def run(command, **options):
     return subprocess.run(command, check=True, text=True, **options)
 
 
-def build(source, folder):
-    run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"],
-        stdout=subprocess.DEVNULL)
+def build(source, folder, *options):
+    run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release", *options], stdout=subprocess.DEVNULL)
     run(["cmake", "--build", folder, "-j2", "--target", "circog", "bench_kernels", "bench_genome_pair"],
         stdout=subprocess.DEVNULL)
 
@@ -52,7 +51,7 @@ def build_base(revision):
             sys.exit(f"no revision {revision}")
         with open(stamp, "w") as out:
             out.write(revision)
-    build(source, os.path.join(BASE, "build"))
+    build(source, os.path.join(BASE, "build"), "-DBUILD_TESTING=OFF")
     return os.path.join(BASE, "build")
 
 
