@@ -5,10 +5,12 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "compare/AlignmentPool.h"
 #include "engine/EngineAhead.h"
 #include "engine/MappingEngine.h"
+#include "engine/PairList.h"
 #include "prepare/PrepareText.h"
 #include "text/TextIo.h"
 
@@ -88,69 +90,137 @@ bool UntouchedByResults(const CMappingEngine& engine, int fileIndex) {
   return circog::FileNamePart((*engine.fileList)[fileIndex]).find('&') == std::string::npos;
 }
 
-// Every pair (i, j), i < j, in list order; side 0 stays loaded for all its
-// partners, and the last genome is loaded although no pair follows it. With
-// more than one CPU, the genomes a mapping needs next are read ahead while
-// the run reads the other side or writes results.
-int ComparePairs(CMappingEngine& engine, std::ostream& console, circog::AheadThread& background) {
-  if (engine.FileCount() <= 0) return 0;
-  const bool withProteins = AlignmentOn(engine);
-  const int listed = static_cast<int>(engine.fileList->size());
-  const bool readAhead = background.Running();
-  std::deque<std::unique_ptr<circog::EngineAhead>> ahead;  // in the order the run takes them
-  auto readEarly = [&](int fileIndex) {
-    ahead.push_back(std::make_unique<circog::EngineAhead>(
-        background, engine, fileIndex,
-        [fileIndex, withProteins](CMappingEngine& helper, std::string& failure) {
+// The loads of the pair phase. With more than one CPU, genomes are read ahead
+// on the helper thread in the order the run takes them; a load takes the
+// genome read ahead when it is the one wanted, and reads it itself otherwise.
+class SideLoads {
+ public:
+  SideLoads(CMappingEngine& engine, std::ostream& console, circog::AheadThread& background)
+      : engine_(engine), console_(console), background_(background), withProteins_(AlignmentOn(engine)) {}
+
+  bool ReadsAhead() const { return background_.Running(); }
+  bool NothingAhead() const { return ahead_.empty(); }
+
+  void ReadEarly(int fileIndex) {
+    ahead_.push_back(std::make_unique<circog::EngineAhead>(
+        background_, engine_, fileIndex,
+        [fileIndex, withProteins = withProteins_](CMappingEngine& helper, std::string& failure) {
           return LoadSide(helper, 0, fileIndex, withProteins, failure);
         }));
-  };
-  auto release = [&](int side) { std::vector<GeneRecord>().swap(engine.genes[side]); };
-  auto load = [&](int side, int fileIndex) {
+  }
+
+  // A side not used again before it is replaced is let go, so that the
+  // helper can reuse its memory.
+  void Release(int side) { std::vector<GeneRecord>().swap(engine_.genes[side]); }
+
+  // 0 once genome fileIndex is on side; otherwise the failure is printed and
+  // the run's status returned.
+  int Load(int side, int fileIndex) {
     std::string failure;
-    if (!ahead.empty() && ahead.front()->FileIndex() == fileIndex) {
-      const std::unique_ptr<circog::EngineAhead> read = std::move(ahead.front());
-      ahead.pop_front();
-      if (read->Finish(console)) {
-        engine.genes[side] = std::move(read->Helper().genes[0]);
+    if (!ahead_.empty() && ahead_.front()->FileIndex() == fileIndex) {
+      const std::unique_ptr<circog::EngineAhead> read = std::move(ahead_.front());
+      ahead_.pop_front();
+      if (read->Finish(console_)) {
+        engine_.genes[side] = std::move(read->Helper().genes[0]);
         return 0;
       }
-      engine.unreadableInput = read->Helper().unreadableInput;
+      engine_.unreadableInput = read->Helper().unreadableInput;
       failure = read->Failure();
-    } else if (LoadSide(engine, side, fileIndex, withProteins, failure)) {
+    } else if (LoadSide(engine_, side, fileIndex, withProteins_, failure)) {
       return 0;
     }
-    return FailStage(engine, console, failure);
-  };
+    return FailStage(engine_, console_, failure);
+  }
 
-  int i = 0;
-  do {
-    if (readAhead && ahead.empty() && i + 1 < listed) readEarly(i + 1);
-    if (load(0, i) != 0) return -1;
-    for (int j = i + 1; j < engine.FileCount(); ++j) {
-      if (load(1, j) != 0) return -1;
+ private:
+  CMappingEngine& engine_;
+  std::ostream& console_;
+  circog::AheadThread& background_;
+  const bool withProteins_;
+  std::deque<std::unique_ptr<circog::EngineAhead>> ahead_;
+};
+
+using Rounds = std::vector<circog::PairRound>;
+
+// Once a pair is mapped, the next pair's genomes are read ahead: the next
+// partner, or the next round's first genome and its first partner. Writing
+// results needs no genes, so the sides they replace are let go first.
+void ReadNextPairEarly(SideLoads& loads, const CMappingEngine& engine, const Rounds& rounds,
+                       Rounds::const_iterator round, std::vector<int>::const_iterator partner) {
+  if (!loads.ReadsAhead()) return;
+  const auto next = round + 1;
+  if (partner + 1 != round->partners.end()) {
+    if (UntouchedByResults(engine, partner[1])) {
+      loads.Release(1);
+      loads.ReadEarly(partner[1]);
+    }
+  } else if (next != rounds.end() && UntouchedByResults(engine, next->first)) {
+    loads.Release(0);
+    loads.Release(1);
+    loads.ReadEarly(next->first);
+    if (!next->partners.empty() && UntouchedByResults(engine, next->partners.front())) {
+      loads.ReadEarly(next->partners.front());
+    }
+  }
+}
+
+// The rounds in turn: side 0 is loaded once per round and kept for all its
+// partners (a full run's last round loads the last genome although no
+// partner follows). The loop tests print their "size is " lines: one before
+// the rounds, one before each pair, and two after each round's pairs.
+int ComparePairs(CMappingEngine& engine, std::ostream& console, circog::AheadThread& background,
+                 const Rounds& rounds) {
+  if (engine.FileCount() <= 0) return 0;
+  SideLoads loads(engine, console, background);
+  for (auto round = rounds.begin(); round != rounds.end(); ++round) {
+    const std::vector<int>& partners = round->partners;
+    if (loads.ReadsAhead() && loads.NothingAhead() && !partners.empty()) loads.ReadEarly(partners.front());
+    if (loads.Load(0, round->first) != 0) return -1;
+    for (auto partner = partners.begin();; ++partner) {
+      engine.FileCount();
+      if (partner == partners.end()) break;
+      if (loads.Load(1, *partner) != 0) return -1;
       if (!engine.MapGenes(AlignmentOn(engine))) return FailStage(engine, console, "");
-      // The next pair's genomes: the next partner, or the next first genome and
-      // its first partner. Writing results needs no genes, and a side is not
-      // used again before it is replaced, so its memory is let go for them.
-      if (readAhead && j + 1 < listed) {
-        if (UntouchedByResults(engine, j + 1)) {
-          release(1);
-          readEarly(j + 1);
-        }
-      } else if (readAhead && i + 1 < listed && UntouchedByResults(engine, i + 1)) {
-        release(0);
-        release(1);
-        readEarly(i + 1);
-        if (i + 2 < listed && UntouchedByResults(engine, i + 2)) readEarly(i + 2);
-      }
-      if (!engine.WritePairResults(i, j, engine.GetConfigValue(ConfigKey::PairOutputPath))) {
+      ReadNextPairEarly(loads, engine, rounds, round, partner);
+      if (!engine.WritePairResults(round->first, *partner,
+                                   engine.GetConfigValue(ConfigKey::PairOutputPath))) {
         return Fail(console, "Fail to Open file " + engine.GetConfigValue(ConfigKey::PairOutputPath));
       }
     }
-    ++i;
-  } while (i < engine.FileCount());
+    engine.FileCount();
+  }
   return 0;
+}
+
+// The rounds of the pair phase: every pair, or those of the pair list when
+// PairList names one. Reading a list can fail; then failure is its line.
+bool PlanPairs(CMappingEngine& engine, Rounds& rounds, std::string& failure) {
+  const std::string path = engine.GetConfigValue(ConfigKey::PairList);
+  if (path.empty()) {
+    rounds = circog::AllPairRounds(static_cast<int>(engine.fileList->size()));
+    return true;
+  }
+  if (engine.ReadPairList(path)) {
+    rounds = circog::ChosenPairRounds(std::move(engine.chosenPairs));
+    return true;
+  }
+  const circog::PairListFault& fault = engine.pairListFault;
+  const std::string where = " in " + path + " line " + std::to_string(fault.line);
+  switch (fault.kind) {
+    case circog::PairListFault::Kind::None:
+      failure = "Fail to Open file " + path;
+      break;
+    case circog::PairListFault::Kind::Malformed:
+      failure = "Malformed pair" + where;
+      break;
+    case circog::PairListFault::Kind::SameGenome:
+      failure = "Genome paired with itself" + where;
+      break;
+    case circog::PairListFault::Kind::UnknownGenome:
+      failure = "Unknown genome \"" + fault.name + "\"" + where;
+      break;
+  }
+  return false;
 }
 
 int RunStages(std::ostream& console) {
@@ -175,7 +245,10 @@ int RunStages(std::ostream& console) {
   engine.genomeSizes.clear();
   engine.ScanDirectory(engine.GetConfigValue(ConfigKey::AnglePath),
                        engine.GetConfigValue(ConfigKey::AngleFormat), "", ScanMode::AngleFiles);
-  return ComparePairs(engine, console, background);
+  Rounds rounds;
+  std::string failure;
+  if (!PlanPairs(engine, rounds, failure)) return FailStage(engine, console, failure);
+  return ComparePairs(engine, console, background, rounds);
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ def main():
     print(f"plot: {plot:.2f} s for {pairs} pairs, {plot / pairs:.3f} s a pair")
     report = best_time([KIT, "report", workdir], repeat)
     size = os.path.getsize(os.path.join(workdir, "report.html")) / 1e6
-    print(f"report: {report:.2f} s ({size:.1f} MB page)")
+    print(f"report: {report:.2f} s ({size * 1000:.0f} kB front page)")
 
 
 if __name__ == "__main__":

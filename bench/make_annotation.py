@@ -23,20 +23,21 @@ import sys
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "kit"))
-from circogkit import formats  # noqa: E402
+from circogkit import cogtables, inputs  # noqa: E402
+from circogkit.fasta import fasta_records  # noqa: E402
 
 EMAPPER_COLUMNS = ["query", "seed_ortholog", "evalue", "score", "eggNOG_OGs", "max_annot_lvl",
                    "COG_category", "Description", "Preferred_name", "GOs", "EC", "KEGG_ko", "PFAMs"]
 
 
 def gff_escape(text):
-    return urllib.parse.quote(text, safe=" ()[]/:'+-_.,", encoding=formats.ENCODING).replace(",", "%2C")
+    return urllib.parse.quote(text, safe=" ()[]/:'+-_.,", encoding=inputs.ENCODING).replace(",", "%2C")
 
 
 def legacy_proteins(path):
     """gi number -> (accession, description, sequence)."""
     proteins = {}
-    for header, sequence, _ in formats.fasta_records(path, formats.read_lines(path)):
+    for header, sequence, _ in fasta_records(path, inputs.read_lines(path)):
         first, _, description = header.partition(" ")
         fields = first.split("|")
         proteins.setdefault(fields[1], (fields[3], description, sequence))
@@ -44,7 +45,7 @@ def legacy_proteins(path):
 
 
 def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rotate=0, genbank=False):
-    lines = formats.read_lines(ptt)
+    lines = inputs.read_lines(ptt)
     original = int(re.search(r"1\.\.(\d+)\s*$", lines[0]).group(1))
     length = length or original
     seqid = os.path.basename(ptt).split(".")[0]
@@ -65,7 +66,7 @@ def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rot
                                   ";".join(a for a in attributes if a)]))
         if sequence is not None:
             fasta.append(f">{accession} {description}\n{sequence}\n")
-        bare = formats.bare_cog(cog)
+        bare = cogtables.bare_cog(cog)
         features.append((rows, strand, locus, product, accession, sequence, bare))
         if bare != "-":
             emapper.append("\t".join([accession, "511145.b0002", "1e-100", "500.0",
@@ -79,13 +80,13 @@ def convert(ptt, faa, prefix, length=None, with_fasta=False, compress=False, rot
         gff.extend(chromosome[i:i + 80] for i in range(0, length, 80))
     if genbank:
         write_genbank(prefix + ".gbk", seqid, chromosome, features)
-    text = ("\n".join(gff) + "\n").encode(formats.ENCODING)
+    text = ("\n".join(gff) + "\n").encode(inputs.ENCODING)
     gff_path = prefix + (".gff3.gz" if compress else ".gff3")
     with open(gff_path, "wb") as out:
         out.write(gzip.compress(text, mtime=0) if compress else text)
-    with open(prefix + ".emapper.annotations", "w", encoding=formats.ENCODING, newline="\n") as out:
+    with open(prefix + ".emapper.annotations", "w", encoding=inputs.ENCODING, newline="\n") as out:
         out.write("\n".join(emapper) + "\n")
-    with open(prefix + ".faa", "w", encoding=formats.ENCODING, newline="\n") as out:
+    with open(prefix + ".faa", "w", encoding=inputs.ENCODING, newline="\n") as out:
         out.writelines(fasta)
     return gff_path
 

@@ -19,17 +19,18 @@ enum class ConfigKey : int {
   AlignmentFlag,
   PairOutputPath,
   Similarity,
+  PairList,
 };
 
 namespace circog {
 
-inline constexpr int kConfigSlots = static_cast<int>(ConfigKey::Similarity) + 1;
+inline constexpr int kConfigSlots = static_cast<int>(ConfigKey::PairList) + 1;
 
 // Names by slot; slot 0 has none.
 inline constexpr std::array<std::string_view, kConfigSlots> kConfigKeyNames = {
     "",          "GenomeSizePath", "TranformDataDir", "TranformDataFormat", "TranformDataSubFormat",
     "TranformDataOutPath", "AnglePath", "AngleFormat", "AlignmentFlag", "PairOutputPath",
-    "Similarity",
+    "Similarity", "PairList",
 };
 
 struct ConfigSetting {

@@ -8,9 +8,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/ConfigKeys.h"
+#include "engine/PairList.h"
 
 namespace circog {
 class AlignmentCache;
@@ -64,7 +66,7 @@ class CMappingEngine {
   // unknown key also gets a warning on the error stream. False when the
   // file cannot be opened or read.
   bool ReadConfig(const std::string& fileName);
-  // 1 to 10 for the ten configuration keys, 0 for anything else.
+  // 1 to 11 for the configuration keys, 0 for anything else.
   int KeyIndex(const std::string& key) const;
   std::string GetConfigValue(int index) const;
   std::string GetConfigValue(ConfigKey key) const;
@@ -79,6 +81,14 @@ class CMappingEngine {
                      const std::string& subFormat, ScanMode mode);
   // The number of listed files, printing a "size is " line on every call.
   int FileCount();
+
+  // Reads the pair list at path into chosenPairs: pairs (i, j), i < j, of
+  // fileList's genomes, named by their angle files' names without extension.
+  // False when the list cannot be opened, when reading it fails part way
+  // (unreadableInput names it), or at the first line that is no pair of two
+  // genomes of the list (pairListFault says which and why). A list of no
+  // pair is read, with a warning on the error stream.
+  bool ReadPairList(const std::string& path);
 
   // Writes the angle file of listed gene table fileIndex into outDir. False
   // when the gene table cannot be read, its genome has no size, or the angle
@@ -116,6 +126,9 @@ class CMappingEngine {
   ConfigTable configValues;
   std::array<std::vector<GeneRecord>, 2> genes;
   std::vector<MappingEntry> mappingResults;
+  // The pairs a pair list chose, as ReadPairList left them.
+  std::vector<std::pair<int, int>> chosenPairs;
+  circog::PairListFault pairListFault;
   // The input whose reading failed part way, as its path was configured;
   // empty while every read has succeeded. A stage that sets it returns false.
   std::string unreadableInput;

@@ -9,7 +9,11 @@ command -v g++ >/dev/null || missing+=(g++)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
 python_module() { [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import $1" 2>/dev/null; }
 python_module Bio || missing+=(python3-biopython)
-python_module matplotlib || missing+=(python3-matplotlib)
+# plots and the report: numpy and Pillow draw, SciPy clusters, DejaVu Sans labels
+python_module numpy || missing+=(python3-numpy)
+python_module PIL || missing+=(python3-pil)
+python_module scipy || missing+=(python3-scipy)
+[ -f /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || missing+=(fonts-dejavu-core)
 python_module pytest || missing+=(python3-pytest)
 [ -x /usr/bin/chromium ] || missing+=(chromium)
 command -v snakemake >/dev/null || missing+=(snakemake)

@@ -12,7 +12,7 @@ kit/circog-kit import "$work/run" Styphi_CT18 example/sources/NC_003198.ptt \
   --proteins example/sources/NC_003198.faa.gz
 cp "$work"/run/genes/*.tab example/genes/
 cp "$work"/run/angle1/*.faa example/angle1/
-cp "$work"/run/genome_sizes.txt example/
+cp "$work"/run/genome_sizes.txt "$work"/run/genome_origins.txt example/
 (cd "$work/run" && "$OLDPWD/build/release/circog" >/dev/null)
 mkdir -p example/expected/out
 cp "$work"/run/out/*.txt example/expected/out/

@@ -18,13 +18,13 @@ run() {
 run sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_SANITIZE=ON -DCIRCOG_BENCHMARKS=OFF
 run scalar -DCMAKE_BUILD_TYPE=Release -DCIRCOG_SCALAR_ONLY=ON -DCIRCOG_BENCHMARKS=OFF
 run release -DCMAKE_BUILD_TYPE=Release
-echo "== ThreadSanitizer build of the pool and helper tests and the program (golden cases)"
+echo "== ThreadSanitizer build of the pool and helper tests and the program (golden cases, chosen pairs)"
 cmake -S . -B build/tsan -DCIRCOG_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIRCOG_TSAN=ON \
   -DCIRCOG_BENCHMARKS=OFF >/dev/null
 cmake --build build/tsan -j"$jobs" --target test_compare test_engine circog test_golden
 build/tsan/tests/test_compare --gtest_brief=1
 build/tsan/tests/test_engine --gtest_brief=1
-ctest --test-dir build/tsan -R Golden --output-on-failure -j"$jobs"
+ctest --test-dir build/tsan -R 'Golden|PairList' --output-on-failure -j"$jobs"
 echo "== kit"
 CIRCOG_BINARY="$PWD/build/release/circog" /usr/bin/python3 -m pytest -q -rs -p no:cacheprovider kit/tests
 echo "== workflow"

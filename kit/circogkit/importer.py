@@ -1,23 +1,29 @@
 """Adds one genome to a circog working directory: its gene table
-genes/NAME.tab, its proteins angle1/NAME.faa and its line in
-genome_sizes.txt.
+genes/NAME.tab, its proteins angle1/NAME.faa, its line in genome_sizes.txt
+and the origin of replication in genome_origins.txt.
 
-Everything is built in memory first; files are then written to temporaries
-and renamed, so a failed import leaves the directory as it was.
+Everything is built in memory first. The files are then written to
+temporaries under the directory's lock and renamed into place with the size
+line last: circog and the kit count a genome as imported only once its size
+line is there, so a kill at any moment leaves it complete or absent.
 """
 import os
 import re
-import shutil
 from dataclasses import dataclass
 
-from . import formats
-from .formats import KitError
+from . import workdir as wd
+from .annotations import check_positions, read_annotation
+from .cogtables import read_cog_table
+from .fasta import read_proteins
+from .inputs import ENCODING, KitError, key_variants
 
 GENE_TABLE_HEADER = "Locus\tGene\tPID\tStart\tStrand\tLength\tCOG\tLocation\tCode\tProduct\tMarker"
-SAFE_NAME = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]*")
 FASTA_WIDTH = 70
 MAX_DESCRIPTION = 300  # circog's protein reader wants header lines under 500 characters
 PAM_TABLE = os.path.join(os.path.dirname(__file__), "..", "..", "data", "PAM-250.txt")
+# DnaA's product in NCBI, Prokka and Bakta annotations; not its regulators
+# ("replication initiation inhibitor", "DNA replication initiation factor").
+INITIATOR = re.compile(r"chromosom(?:e|al) replication initiat(?:or|ion) (?:protein|dnaa)", re.I)
 
 
 @dataclass
@@ -26,16 +32,18 @@ class GenomeFiles:
     gene_table: str
     proteins: str
     size_line: str
+    origin_line: str
     summary: str
+    with_protein: int
 
 
-def build_genome(name, annotation_path, proteins_path=None, cogs_path=None, replicon=None):
+def build_genome(name, annotation_path, proteins_path=None, cogs_path=None, replicon=None,
+                 origin=None):
     """Reads the inputs and returns the texts to write, or raises KitError."""
-    if not SAFE_NAME.fullmatch(name):
-        raise KitError(name, "genome name must be letters, digits, '.', '_' or '-', "
-                             "starting with a letter or digit")
-    annotation = formats.read_annotation(annotation_path)
+    wd.check_genome_name(name)
+    annotation = read_annotation(annotation_path)
     chosen = choose_replicon(annotation, replicon)
+    check_positions(annotation, chosen)
     length = annotation.replicons[chosen]
     genes = [g for g in annotation.genes if g.replicon == chosen]
     elsewhere = len(annotation.genes) - len(genes)
@@ -44,13 +52,17 @@ def build_genome(name, annotation_path, proteins_path=None, cogs_path=None, repl
         kind = attach_proteins(genes, proteins_path, annotation_path)
     if cogs_path:
         attach_cogs(genes, cogs_path, annotation_path)
+    position, how, said = find_origin(genes, length, origin, annotation_path, chosen)
     rows = [GENE_TABLE_HEADER] + [gene_row(g, kind, length) for g in genes]
+    with_protein = sum(g.protein is not None for g in genes)
     summary = (f"{name}: {len(genes)} genes on {chosen} ({length} bp), "
                f"{sum(g.cog != '-' for g in genes)} with a COG identifier, "
-               f"{sum(g.protein is not None for g in genes)} with a protein, "
-               f"{elsewhere} on other replicons, {_skipped_text(annotation.skipped)}")
+               f"{with_protein} with a protein, "
+               f"{elsewhere} on other replicons, {_skipped_text(annotation.skipped)}, "
+               f"origin at {position} ({said})")
     return GenomeFiles(name, "\n".join(rows) + "\n", protein_text(genes, kind),
-                       f"{name}\t{length}\n", summary)
+                       f"{name}\t{length}\n", wd.origin_line(name, position, how), summary,
+                       with_protein)
 
 
 def choose_replicon(annotation, wanted):
@@ -65,6 +77,46 @@ def choose_replicon(annotation, wanted):
         raise KitError(annotation.path, f"no replicon '{wanted}' (found: "
                                         f"{', '.join(annotation.replicons)})")
     return found
+
+
+def find_origin(genes, length, wanted, path, replicon):
+    """(position, how, text for the summary): --origin (a number is a
+    position; otherwise a gene by locus tag, name or identifier), else the gene named dnaA, else the
+    gene whose product is the chromosomal replication initiator protein,
+    else position 1. A gene's position is its start, as in the gene table."""
+    if wanted is not None:
+        return _wanted_origin(genes, length, wanted, path, replicon)
+    for gene in genes:
+        if gene.name.lower() == "dnaa":
+            return _start(gene, length), "dnaA", f"dnaA, {gene.locus}"
+    for gene in genes:
+        if INITIATOR.search(gene.product):
+            return _start(gene, length), "product", f"product '{gene.product}', {gene.locus}"
+    return 1, "default", "default: no gene named dnaA or with a replication initiator product; " \
+                         "--origin sets it"
+
+
+def _wanted_origin(genes, length, wanted, path, replicon):
+    how = f"--origin {wanted}"
+    if not wanted or re.search(r"[\t\r\n]", wanted):
+        raise KitError(path, "--origin must be a position, a gene name or a locus tag")
+    if wanted.isdigit():
+        if not 1 <= int(wanted) <= length:
+            raise KitError(path, f"--origin {wanted} lies outside '{replicon}' (1..{length})")
+        return int(wanted), how, how
+    found = [g for g in genes if wanted in (g.locus, g.name) or wanted in g.keys.values()]
+    if not found:
+        raise KitError(path, f"--origin: no gene on '{replicon}' has the name, locus tag or "
+                             f"identifier '{wanted}'")
+    if len(found) > 1:
+        tags = ", ".join(g.locus for g in found[:5])
+        raise KitError(path, f"--origin: {len(found)} genes are named '{wanted}' ({tags}); "
+                             "give a locus tag")
+    return _start(found[0], length), how, how
+
+
+def _start(gene, length):
+    return transcription_start(gene.parts, gene.strand, length)[0]
 
 
 def _skipped_text(skipped):
@@ -85,11 +137,11 @@ def _primary_key(genes):
 def attach_proteins(genes, path, annotation_path):
     """Gives each gene its record and returns the identifier kind the file
     uses: the one that finds the most genes."""
-    proteins = formats.read_proteins(path)
+    proteins = read_proteins(path)
     hits = {}
     for gene in genes:
         for kind, value in gene.keys.items():
-            if any(v in proteins for v in formats.key_variants(value)):
+            if any(v in proteins for v in key_variants(value)):
                 hits[kind] = hits.get(kind, 0) + 1
     if not hits:
         raise KitError(path, f"no protein record matches a gene of {annotation_path} "
@@ -97,7 +149,7 @@ def attach_proteins(genes, path, annotation_path):
     kind = max(hits, key=lambda k: hits[k])
     for gene in genes:
         value = gene.keys.get(kind)
-        record = next((proteins[v] for v in formats.key_variants(value or "") if v in proteins), None)
+        record = next((proteins[v] for v in key_variants(value or "") if v in proteins), None)
         gene.protein = record[0] if record else None
         gene.description = record[1] if record else ""
     return kind
@@ -106,11 +158,11 @@ def attach_proteins(genes, path, annotation_path):
 def attach_cogs(genes, path, annotation_path):
     """Replaces the annotation's COG identifiers with the table's, matched by
     any identifier of the gene."""
-    table = formats.read_cog_table(path)
+    table = read_cog_table(path)
     matched = 0
     for gene in genes:
         gene.cog = next((table[v] for value in gene.keys.values()
-                         for v in formats.key_variants(value) if v in table), "-")
+                         for v in key_variants(value) if v in table), "-")
         matched += gene.cog != "-"
     if matched == 0:
         raise KitError(path, f"no entry matches a gene of {annotation_path} "
@@ -175,85 +227,74 @@ def protein_text(genes, kind):
 
 # ---------------------------------------------------------------- writing
 
-def write_genome(workdir, files):
-    """Writes the genome's files, setting the directory up when it has no
-    config.txt yet; on any failure undoes what it did."""
-    created, written = [], []
-    sizes_path = os.path.join(workdir, "genome_sizes.txt")
-    try:
-        if not os.path.exists(os.path.join(workdir, "config.txt")):
-            created = _set_up(workdir)
-        _check_new(workdir, files.name, sizes_path)
-        old_sizes = _read_bytes(sizes_path)
-        if old_sizes and not old_sizes.endswith(b"\n"):
-            old_sizes += b"\n"
-        targets = [(os.path.join(workdir, "genes", files.name + ".tab"), files.gene_table),
-                   (os.path.join(workdir, "angle1", files.name + ".faa"), files.proteins)]
-        for path, text in targets:
-            _replace(path, text.encode(formats.ENCODING))
-            written.append(path)
-        _replace(sizes_path, old_sizes + files.size_line.encode(formats.ENCODING))
-    except BaseException:
-        for path in written:
-            os.remove(path)
-        for path in reversed(created):
-            shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
-        raise
+def write_genome(workdir, files, replace=False):
+    """Writes the genome's files under the working directory's lock, setting
+    the directory up when it has no config.txt yet. A genome whose size line
+    is there is refused unless replace; one without (a killed import) is
+    replaced. Returns warning lines for standard error."""
+    existed = os.path.isdir(workdir)
+    with wd.locked(workdir):
+        created, staged = [], wd.Staged()
+        for path in [*_paths(workdir, files.name).values(), *wd.set_up_paths(workdir)]:
+            wd.remove_stale_temporaries(path)
+        try:
+            if not os.path.exists(os.path.join(workdir, wd.CONFIG)):
+                wd.set_up(workdir, PAM_TABLE, created)
+            warnings = _commit(workdir, files, replace, staged)
+        except BaseException:
+            staged.discard()
+            wd.undo_set_up(workdir, created, existed)
+            raise
+    return warnings
 
 
-def _set_up(workdir):
-    """Creates what a working directory needs and is missing; returns the
-    paths created, deepest last."""
-    created = []
-    if not os.path.isdir(workdir):
-        os.makedirs(workdir)
-        created.append(workdir)
-    for sub in ("genes", "angle1", "out"):
-        path = os.path.join(workdir, sub)
-        if not os.path.isdir(path):
-            os.mkdir(path)
-            created.append(path)
-    for name, source in (("PAM-250.txt", PAM_TABLE), ("config.txt", None), ("genome_sizes.txt", None)):
-        path = os.path.join(workdir, name)
-        if os.path.exists(path):
-            continue
-        if source:
-            shutil.copyfile(source, path)
-        else:
-            with open(path, "w", encoding=formats.ENCODING, newline="\n") as out:
-                out.write(formats.CONFIG_TEXT if name == "config.txt" else "")
-        created.append(path)
-    return created
+def _paths(workdir, name):
+    return {"sizes": os.path.join(workdir, wd.SIZES), "origins": os.path.join(workdir, wd.ORIGINS),
+            "table": os.path.join(workdir, "genes", name + ".tab"),
+            "proteins": os.path.join(workdir, "angle1", name + ".faa")}
 
 
-def _check_new(workdir, name, sizes_path):
-    """Refuses a genome that has a size line or either of its files."""
-    found = [path for path in (os.path.join(workdir, "genes", name + ".tab"),
-                               os.path.join(workdir, "angle1", name + ".faa")) if os.path.exists(path)]
-    if os.path.exists(sizes_path) and name in formats.read_genome_sizes(sizes_path):
-        found.insert(0, sizes_path)
-    if found:
-        raise KitError(found[0], f"genome '{name}' is already imported")
+def _commit(workdir, files, replace, staged):
     for sub in ("genes", "angle1"):
         folder = os.path.join(workdir, sub)
         if not os.path.isdir(folder):
             raise KitError(folder, "not a directory (is this a circog working directory?)")
+    paths = _paths(workdir, files.name)
+    sizes = _read_bytes(paths["sizes"])
+    present = wd.table_has(sizes, files.name)
+    if present and not replace:
+        raise KitError(paths["sizes"], f"genome '{files.name}' is already imported "
+                                       "(--replace imports it again)")
+    if present:  # out of the run first, so no run sees old and new files mixed
+        staged.stage(paths["sizes"], wd.replace_table_line(sizes, files.name))
+    staged.stage(paths["proteins"], files.proteins.encode(ENCODING))
+    staged.stage(paths["table"], files.gene_table.encode(ENCODING))
+    staged.stage(paths["origins"], wd.replace_table_line(_read_bytes(paths["origins"]), files.name,
+                                                         files.origin_line))
+    staged.stage(paths["sizes"], wd.replace_table_line(sizes, files.name, files.size_line))
+    staged.commit()
+    return _warnings(workdir, files, paths["sizes"])
+
+
+def _warnings(workdir, files, sizes_path):
+    warnings = []
+    if files.with_protein == 0 and wd.alignment_on(wd.read_config(workdir)):
+        warnings.append(f"warning: {files.name} has no protein, and {workdir}/config.txt has "
+                        "AlignmentFlag=TRUE: its genes will find no partner; import it again with "
+                        "--proteins FAA --replace, or set AlignmentFlag=FALSE")
+    for number, name in wd.sizes_lines(sizes_path):
+        problem = wd.genome_name_problem(name)
+        if problem:
+            warnings.append(f"warning: {sizes_path}, line {number}: {problem}: circog cannot "
+                            "run with it; remove its line (and its files)")
+    return warnings
 
 
 def _read_bytes(path):
-    if not os.path.exists(path):
-        return b""
-    with open(path, "rb") as handle:
-        return handle.read()
-
-
-def _replace(path, data):
-    temporary = path + ".circog-kit.tmp"
     try:
-        with open(temporary, "wb") as out:
-            out.write(data)
-        os.replace(temporary, path)
-    except BaseException:
-        if os.path.exists(temporary):
-            os.remove(temporary)
-        raise
+        with open(path, "rb") as handle:
+            return handle.read()
+    except FileNotFoundError:
+        return b""
+    except OSError as error:
+        raise KitError(path, f"cannot read ({error.strerror})") from None

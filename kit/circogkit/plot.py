@@ -1,141 +1,158 @@
 """Dot plots and the pair summary table from a finished circog run.
 
-For every pair with result files: plots/NAME1&NAME2.png and .svg (first
-genome's angles across, second's up; closest pairs as dots over every
-accepted pair in a fainter shade) and one row of plots/summary.tsv.
+For every pair with result files: plots/NAME1&NAME2.png (first genome's
+angles across, second's up; closest pairs as dots over every accepted pair in
+a fainter shade; with `blocks` run first, the pair's collinear and inverted
+blocks beneath them; the origin and terminus of each genome with a recorded
+origin), .svg on request, and one row of plots/summary.tsv. Pairs are drawn
+one after another in one process; nothing of a pair is kept once it is drawn.
 """
+import contextlib
 import os
 import sys
 from dataclasses import dataclass
 
-from . import formats
-from .formats import KitError
+from . import dotplot, results
+from . import workdir as wd
+from .inputs import ENCODING, KitError
 
-SEPARATOR = (1001.0, 1001.0)  # circog's block separator in _mul.txt, no angle
-NEAR_DEGREES = 10.0
+NEAR_DEGREES = results.NEAR_DEGREES
+BLOCKS = "blocks"
 
 
 @dataclass
-class PairResult:
+class PairSummary:
+    """One row of plots/summary.tsv."""
     pair: str
     genome1: str
     genome2: str
-    closest: list       # (angle1, angle2) from _sin.txt
-    accepted: list      # (angle1, angle2) from _mul.txt
     shared_cogs: int
-
-    @property
-    def share_near(self):
-        if not self.closest:
-            return 0.0
-        return sum(circular_distance(a, b) <= NEAR_DEGREES for a, b in self.closest) / len(self.closest)
+    accepted_pairs: int
+    share_near: float
 
     def summary_row(self):
         return [self.pair, self.genome1, self.genome2, str(self.shared_cogs),
-                str(len(self.accepted)), f"{self.share_near:.4f}"]
-
-
-def circular_distance(first, second):
-    """Degrees between two angles on the circle: 10 and 350 are 20 apart."""
-    difference = abs(first - second) % 360.0
-    return 360.0 - difference if difference > 180.0 else difference
+                str(self.accepted_pairs), f"{self.share_near:.4f}"]
 
 
 def result_prefix(workdir):
-    settings = formats.read_config(workdir)
+    settings = wd.read_config(workdir)
     if "PairOutputPath" not in settings:
         raise KitError(os.path.join(workdir, "config.txt"), "no PairOutputPath setting")
-    return formats.config_path(workdir, settings["PairOutputPath"])
+    return wd.config_path(workdir, settings["PairOutputPath"])
 
 
-def find_pairs(prefix):
+def find_pairs(prefix, progress=None):
     """(pair, genome1, genome2) for every NAME1&NAME2_mul.txt with its
-    _sin.txt beside it, in byte order."""
+    _sin.txt beside it, in byte order; results whose names are not two
+    genome names are left out with a warning."""
     folder, start = os.path.split(prefix)
     folder = folder or "."
     try:
         names = sorted(os.listdir(folder))
     except OSError as error:
         raise KitError(folder, f"cannot list the result directory ({error.strerror})") from None
+    present = set(names)
     pairs = []
     for name in names:
         if not (name.startswith(start) and name.endswith("_mul.txt")):
             continue
         pair = name[len(start):-len("_mul.txt")]
         genome1, amp, genome2 = pair.partition("&")
-        if amp and genome1 and genome2 and pair + "_sin.txt" in names:
-            pairs.append((pair, genome1, genome2))
+        if not (amp and genome1 and genome2 and pair + "_sin.txt" in present):
+            continue
+        problem = wd.pair_problem(pair, genome1, genome2)
+        if problem:
+            print(f"warning: left out {os.path.join(folder, name)}: {problem}",
+                  file=progress or sys.stderr)
+            continue
+        pairs.append((pair, genome1, genome2))
     return pairs
 
 
-def read_angle_pairs(path, skip_separators=False):
-    points = []
-    for number, line in enumerate(formats.read_lines(path), start=1):
-        fields = line.split("\t")
-        try:
-            point = (float(fields[0]), float(fields[1]))
-        except (ValueError, IndexError):
-            raise KitError(path, "expected two angles separated by a tab", number) from None
-        if not (skip_separators and point == SEPARATOR):
-            points.append(point)
-    return points
-
-
 def load_pair(prefix, pair, genome1, genome2):
+    """The pair's closest and accepted angle pairs and its summary."""
     base = prefix + pair
+    closest = results.read_angle_pairs(base + "_sin.txt")
+    accepted = results.read_angle_pairs(base + "_mul.txt", skip_separators=True)
     cog_path = base + "_sin_COG.txt"
-    cogs = set()
-    if os.path.exists(cog_path):
-        cogs = {line.split("\t")[2] for line in formats.read_lines(cog_path) if line.count("\t") >= 2}
-    closest = read_angle_pairs(base + "_sin.txt")
-    return PairResult(pair, genome1, genome2, closest,
-                      read_angle_pairs(base + "_mul.txt", skip_separators=True),
-                      len(cogs) if os.path.exists(cog_path) else len(closest))
+    shared = results.count_cogs(cog_path) if os.path.exists(cog_path) else len(closest)
+    summary = PairSummary(pair, genome1, genome2, shared, len(accepted), results.share_near(closest))
+    return closest, accepted, summary
 
 
-def draw(result, folder, pyplot):
-    figure, axes = pyplot.subplots(figsize=(5.5, 5.5), dpi=100)
-    if result.accepted:
-        axes.scatter(*zip(*result.accepted), s=3, color="#9aa7b8", alpha=0.35, linewidths=0,
-                     rasterized=True, label=f"accepted pairs ({len(result.accepted)})")
-    if result.closest:
-        size = 5 if len(result.closest) > 500 else 16  # few dots may be larger
-        axes.scatter(*zip(*result.closest), s=size, color="#1f4e96", linewidths=0,
-                     label=f"closest pair per COG ({len(result.closest)})")
-    axes.set_xlim(0, 360)
-    axes.set_ylim(0, 360)
-    axes.set_xticks(range(0, 361, 60))
-    axes.set_yticks(range(0, 361, 60))
-    axes.set_aspect("equal")
-    axes.set_xlabel(f"{result.genome1} (degrees)")
-    axes.set_ylabel(f"{result.genome2} (degrees)")
-    axes.set_title(f"{result.genome1} vs {result.genome2}: "
-                   f"{result.share_near:.2%} within {NEAR_DEGREES:g}°", fontsize=10)
-    if result.accepted or result.closest:
-        axes.legend(loc="upper left", fontsize=8, markerscale=3, framealpha=0.9)
-    figure.tight_layout()
-    base = os.path.join(folder, result.pair)
-    figure.savefig(base + ".png")
-    figure.savefig(base + ".svg", metadata={"Date": None})
-    pyplot.close(figure)
+def recorded_origins(workdir):
+    """Origin angle of every genome whose origin is recorded and whose size
+    is known; none without genome_origins.txt or a size table."""
+    settings = wd.read_config(workdir)
+    sizes_path = wd.config_path(workdir, settings.get("GenomeSizePath", ".\\" + wd.SIZES))
+    origins = wd.read_origins(workdir)
+    if not origins or not os.path.exists(sizes_path):
+        return {}
+    sizes = wd.read_genome_sizes(sizes_path)
+    return {name: origin.position / int(sizes[name]) * 360.0 for name, origin in origins.items()
+            if sizes.get(name, "").isdigit() and int(sizes[name]) > 0}
 
 
-def plot_workdir(workdir, progress=None):
-    """Draws every pair and writes summary.tsv; returns the pair results."""
+class PairBlocks:
+    """The blocks `circog-kit blocks` found, when it has run: the summary row
+    and the block table of each pair."""
+
+    def __init__(self, workdir):
+        self.workdir = workdir
+        self.rows = {}
+        if os.path.exists(os.path.join(workdir, BLOCKS, "summary.tsv")):
+            from . import blocks
+            self.rows = {row["pair"]: row for row in blocks.read_block_summary(workdir)}
+
+    def of(self, pair):
+        """(summary row, block rows) of the pair, or (None, None)."""
+        row = self.rows.get(pair)
+        if row is None:
+            return None, None
+        from . import blocks
+        return row, blocks.read_pair_blocks(self.workdir, pair)
+
+
+def title(summary, measures):
+    if measures is None:
+        return (f"{summary.genome1} vs {summary.genome2}: "
+                f"{summary.share_near:.2%} within {NEAR_DEGREES:g}°")
+    inversions = measures["inversions"]
+    return (f"{summary.genome1} vs {summary.genome2}: {measures['collinear_share']:.2%} collinear, "
+            f"{inversions} inversion{'' if inversions == 1 else 's'}")
+
+
+def plot_workdir(workdir, progress=None, svg=False, renderer=None):
+    """Draws every pair and writes summary.tsv; returns the PairSummary of
+    each pair. Without svg an SVG left by an earlier plot is removed, so no
+    picture outlives the one that replaced it."""
     progress = progress or sys.stderr
     prefix = result_prefix(workdir)
-    pairs = find_pairs(prefix)
-    results = [load_pair(prefix, *pair) for pair in pairs]
+    pairs = find_pairs(prefix, progress)
     folder = os.path.join(workdir, "plots")
     os.makedirs(folder, exist_ok=True)
-    import matplotlib
-    matplotlib.use("Agg")
-    matplotlib.rcParams["svg.hashsalt"] = "circog"  # the same run gives the same SVG
-    from matplotlib import pyplot
-    for number, result in enumerate(results, start=1):
-        print(f"plot {number}/{len(results)}: {result.pair}", file=progress, flush=True)
-        draw(result, folder, pyplot)
-    rows = [formats.SUMMARY_COLUMNS] + [r.summary_row() for r in results]
-    with open(os.path.join(folder, "summary.tsv"), "w", encoding=formats.ENCODING, newline="\n") as out:
-        out.writelines("\t".join(row) + "\n" for row in rows)
-    return results
+    origins = recorded_origins(workdir)
+    found_blocks = PairBlocks(workdir)
+    renderer = renderer or dotplot.Renderer()
+    summaries = []
+    for number, (pair, genome1, genome2) in enumerate(pairs, start=1):
+        print(f"plot {number}/{len(pairs)}: {pair}", file=progress, flush=True)
+        closest, accepted, summary = load_pair(prefix, pair, genome1, genome2)
+        measures, block_rows = found_blocks.of(pair)
+        scene = dotplot.Scene(genome1, genome2, title(summary, measures), closest, accepted,
+                              dotplot.blocks_from_rows(block_rows or []),
+                              origins.get(genome1), origins.get(genome2))
+        base = wd.path_inside(workdir, os.path.join("plots", pair))
+        # a plot can be drawn again: no need to wait for the disk
+        wd.atomic_write(base + ".png", renderer.png(scene), sync=False)
+        if svg:
+            wd.atomic_write(base + ".svg", renderer.svg(scene).encode("utf-8"), sync=False)
+        else:
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(base + ".svg")
+        summaries.append(summary)
+    rows = [wd.SUMMARY_COLUMNS] + [s.summary_row() for s in summaries]
+    text = "".join("\t".join(row) + "\n" for row in rows)
+    wd.atomic_write(os.path.join(folder, "summary.tsv"), text.encode(ENCODING))
+    return summaries

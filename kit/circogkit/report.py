@@ -1,118 +1,108 @@
-"""report.html: one self-contained page for a plotted run.
+"""report.html, a front page holding no pictures, and one page per pair.
 
-Reads only config.txt, plots/summary.tsv, the PNG of every pair it lists
-and, when present, genome_sizes.txt (to list genomes that have no pair).
-The PNGs are embedded, so the page opens from anywhere without a network.
+Reads only, inside the working directory: config.txt, genome_sizes.txt and
+genome_origins.txt when present, plots/summary.tsv (checking that each of its
+pairs is two of the run's genomes with its PNG beside it) and, when `blocks`
+has run, blocks/summary.tsv and each pair's blocks/NAME1&NAME2.tsv. Writes
+report.html, plots/NAME1&NAME2.html beside each plot, tree.nwk (the
+clustering tree) and distances.tsv (1 - the measure, genome by genome). The
+measure is the collinear share when blocks/summary.tsv is there, else the
+share of closest pairs within 10 degrees.
 """
-import base64
-import html
 import os
-import urllib.parse
+import sys
 
-from . import formats
-from .formats import KitError
+from . import clustering, overview
+from . import workdir as wd
+from .inputs import ENCODING, KitError
+from .plot import BLOCKS, PairBlocks
 
-STYLE = """
-body { font-family: sans-serif; margin: 2em; color: #222; }
-table { border-collapse: collapse; margin: 1em 0; }
-th, td { border: 1px solid #bbb; padding: 0.3em 0.6em; text-align: right; }
-th { background: #f0f0f0; }
-td.self { background: #eee; color: #888; text-align: center; }
-td a { color: #111; text-decoration: none; display: block; }
-.settings td { text-align: left; font-family: monospace; }
-.pair { display: inline-block; vertical-align: top; margin: 0 1.5em 1.5em 0; }
-.pair img { width: 440px; border: 1px solid #ccc; }
-"""
+TREE = "tree.nwk"
+DISTANCES = "distances.tsv"
+PROGRESS_EVERY = 5000
 
 
-def share_colour(share):
-    """From red (0) through yellow to green (1)."""
-    return f"hsl({120 * max(0.0, min(share, 1.0)):.0f}, 65%, 72%)"
+def checked_rows(workdir, summary_path, sizes):
+    """The summary's rows, each pair two genomes of the run (of sizes, when
+    the run has a size table) whose plot lies inside workdir."""
+    rows = wd.read_summary(summary_path)
+    for row in rows:
+        problem = wd.pair_problem(row["pair"], row["genome1"], row["genome2"], sizes or None)
+        if problem:
+            raise KitError(summary_path, problem, row["line"])
+        image = wd.path_inside(workdir, os.path.join("plots", row["pair"] + ".png"))
+        if not os.path.isfile(image):
+            raise KitError(image, "the pair's plot is missing (run circog-kit plot)")
+    return rows
 
 
 def genomes_of(rows, sizes):
     names = set(sizes)
     for row in rows:
         names.update((row["genome1"], row["genome2"]))
-    return sorted(names, key=lambda n: n.encode(formats.ENCODING))
+    return sorted(names, key=lambda n: n.encode(ENCODING))
 
 
-def matrix_html(genomes, by_pair):
-    lines = ["<table class='matrix'><tr><th></th>"
-             + "".join(f"<th>{html.escape(g)}</th>" for g in genomes) + "</tr>"]
-    for first in genomes:
-        cells = []
-        for second in genomes:
-            row = by_pair.get((first, second)) or by_pair.get((second, first))
-            if first == second:
-                cells.append("<td class='self'>&mdash;</td>")
-            elif row is None:
-                cells.append("<td></td>")
-            else:
-                cells.append(f"<td style='background:{share_colour(row['share'])}'>"
-                             f"<a href='#{_anchor(row['pair'])}'>{row['share']:.2%}</a></td>")
-        lines.append(f"<tr><th>{html.escape(first)}</th>{''.join(cells)}</tr>")
-    return "\n".join(lines + ["</table>"])
+def origin_angles(workdir, sizes):
+    """genome -> (origin angle, how found) for recorded origins of genomes
+    with a known size."""
+    return {name: (origin.position / int(sizes[name]) * 360.0, origin.how)
+            for name, origin in wd.read_origins(workdir).items()
+            if sizes.get(name, "").isdigit() and int(sizes[name]) > 0}
 
 
-def _anchor(pair):
-    return html.escape("pair-" + pair, quote=True)
+def pair_views(workdir, rows, found_blocks):
+    """A PairView per summary row; with blocks every pair must have its row."""
+    summary_path = os.path.join(workdir, BLOCKS, "summary.tsv")
+    views = {}
+    for row in rows:
+        measures = None
+        if found_blocks.rows:
+            measures = found_blocks.rows.get(row["pair"])
+            if measures is None:
+                raise KitError(summary_path, f"no row for pair {row['pair']} of plots/summary.tsv "
+                                             "(run circog-kit blocks again)")
+            for share in ("collinear_share", "inverted_share"):
+                if not 0.0 <= measures[share] <= 1.0:
+                    raise KitError(summary_path, f"{share} of pair {row['pair']} is not a number "
+                                                 "from 0 to 1")
+        svg = os.path.isfile(os.path.join(workdir, "plots", row["pair"] + ".svg"))
+        views[(row["genome1"], row["genome2"])] = overview.PairView(
+            row["pair"], row["genome1"], row["genome2"], row["shared_cogs"], row["accepted_pairs"],
+            row["share"], measures, has_svg=svg)
+    return views
 
 
-def pair_html(row, image, has_svg):
-    svg = urllib.parse.quote(row["pair"] + ".svg")
-    link = f" (<a href='plots/{svg}'>SVG</a>)" if has_svg else ""
-    return (f"<div class='pair' id='{_anchor(row['pair'])}'>"
-            f"<h3>{html.escape(row['genome1'])} &amp; {html.escape(row['genome2'])}</h3>"
-            f"<img alt='{html.escape(row['pair'], quote=True)} dot plot' "
-            f"src='data:image/png;base64,{image}'>"
-            f"<p>{row['shared_cogs']} shared COG identifiers, {row['accepted_pairs']} accepted pairs, "
-            f"{row['share']:.2%} of closest pairs within 10&deg;{link}</p></div>")
-
-
-def _count(number, noun):
-    return f"{number} {noun}" + ("" if number == 1 else "s")
-
-
-def settings_html(settings):
-    rows = "".join(f"<tr><td>{html.escape(k)}</td><td>{html.escape(v)}</td></tr>"
-                   for k, v in settings.items())
-    return f"<table class='settings'><tr><th>Setting</th><th>Value</th></tr>{rows}</table>"
-
-
-def read_image(path):
-    try:
-        with open(path, "rb") as handle:
-            return base64.b64encode(handle.read()).decode("ascii")
-    except OSError as error:
-        raise KitError(path, f"cannot read the pair's plot ({error.strerror})") from None
-
-
-def write_report(workdir):
-    """Writes WORKDIR/report.html and returns its path."""
-    settings = formats.read_config(workdir)
-    rows = formats.read_summary(os.path.join(workdir, "plots", "summary.tsv"))
-    sizes_path = os.path.join(workdir, "genome_sizes.txt")
-    sizes = formats.read_genome_sizes(sizes_path) if os.path.exists(sizes_path) else {}
-    images = [read_image(os.path.join(workdir, "plots", row["pair"] + ".png")) for row in rows]
-    by_pair = {(row["genome1"], row["genome2"]): row for row in rows}
+def write_report(workdir, progress=None):
+    """Writes WORKDIR/report.html with its pair pages and exports; returns
+    the front page's path."""
+    progress = progress or sys.stderr
+    settings = wd.read_config(workdir)
+    sizes_path = os.path.join(workdir, wd.SIZES)
+    sizes = wd.read_genome_sizes(sizes_path) if os.path.exists(sizes_path) else {}
+    rows = checked_rows(workdir, os.path.join(workdir, "plots", "summary.tsv"), sizes)
+    found_blocks = PairBlocks(workdir)
+    views = pair_views(workdir, rows, found_blocks)
     genomes = genomes_of(rows, sizes)
-    body = [
-        "<h1>circog run</h1>",
-        f"<p>{_count(len(genomes), 'genome')}, {_count(len(rows), 'pair')}. Each cell is the share of a pair's closest "
-        "gene pairs (one per shared COG identifier) that lie within 10&deg; of each other on the "
-        "circle; click it for the pair's dot plot.</p>",
-        matrix_html(genomes, by_pair),
-        "<h2>Pairs</h2>",
-        *(pair_html(row, image, os.path.exists(os.path.join(workdir, "plots", row["pair"] + ".svg")))
-          for row, image in zip(rows, images)),
-        "<h2>Settings</h2>",
-        settings_html(settings),
-    ]
-    page = ("<!DOCTYPE html>\n<html lang='en'><head><meta charset='utf-8'>"
-            f"<title>circog run</title><style>{STYLE}</style></head><body>\n"
-            + "\n".join(body) + "\n</body></html>\n")
+    tree = clustering.cluster(genomes, {key: view.measure for key, view in views.items()})
+    origins = origin_angles(workdir, sizes)
+    files = [(TREE, "the clustering tree, Newick"),
+             (DISTANCES, "1 &minus; the share, genome by genome, tab-separated"),
+             ("plots/summary.tsv", "each pair's counts")]
+    if found_blocks.rows:
+        files.append((f"{BLOCKS}/summary.tsv", "each pair's blocks and inversions"))
+    for number, view in enumerate(views.values(), start=1):
+        if found_blocks.rows:
+            _, view.blocks = found_blocks.of(view.pair)
+        page = overview.pair_page(view, origins)
+        view.blocks = None  # the front page needs only the numbers
+        path = wd.path_inside(workdir, os.path.join("plots", view.pair + ".html"))
+        wd.atomic_write(path, page.encode("utf-8"), sync=False)
+        if number % PROGRESS_EVERY == 0 or number == len(views):
+            print(f"report: {number}/{len(views)} pair pages", file=progress, flush=True)
+    wd.atomic_write(os.path.join(workdir, TREE), clustering.newick(tree).encode(ENCODING))
+    wd.atomic_write(os.path.join(workdir, DISTANCES), clustering.distances_tsv(tree).encode(ENCODING))
+    run = overview.Run(tree, views, settings, sizes, origins, bool(found_blocks.rows), files)
     path = os.path.join(workdir, "report.html")
-    with open(path, "w", encoding="utf-8", newline="\n") as out:
-        out.write(page)
+    wd.atomic_write(path, overview.front_page(run).encode("utf-8"))
     return path

@@ -40,7 +40,8 @@ def test_ptt_import_gives_the_bundled_example_and_its_results(kit, tmp_path):
         for sub, suffix in (("genes", ".tab"), ("angle1", ".faa")):
             path = os.path.join(sub, name + suffix)
             assert read(tmp_path / path) == read(os.path.join(EXAMPLE, path)), path
-    assert read(tmp_path / "genome_sizes.txt") == read(os.path.join(EXAMPLE, "genome_sizes.txt"))
+    for name in ("genome_sizes.txt", "genome_origins.txt"):
+        assert read(tmp_path / name) == read(os.path.join(EXAMPLE, name))
     run_circog(tmp_path)
 
 

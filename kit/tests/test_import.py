@@ -2,9 +2,12 @@ import gzip
 import os
 
 import pytest
-from conftest import fixture, read, snapshot
+from conftest import ROOT, fixture, read
 
-from circogkit import formats, importer
+from circogkit import cogtables, importer, workdir
+from circogkit.inputs import KitError
+
+EXAMPLE = os.path.join(ROOT, "example", "sources")
 
 HEADER = "Locus\tGene\tPID\tStart\tStrand\tLength\tCOG\tLocation\tCode\tProduct\tMarker\n"
 
@@ -27,11 +30,12 @@ def test_prokka_gff3_with_proteins_makes_a_fresh_working_directory(kit, tmp_path
                          "--proteins", fixture("prokka.faa"))
     assert status == 0
     assert out == ("X: 3 genes on contig_1 (1000 bp), 2 with a COG identifier, 2 with a protein, "
-                   "1 on other replicons, 0 skipped\n")
+                   "1 on other replicons, 0 skipped, origin at 21 (dnaA, PROKKA_00001)\n")
     assert imported(tmp_path / "w") == (PROKKA_TABLE, PROKKA_PROTEINS, "X\t1000\n")
-    assert read(tmp_path / "w" / "config.txt") == formats.CONFIG_TEXT
-    assert sorted(os.listdir(tmp_path / "w")) == ["PAM-250.txt", "angle1", "config.txt", "genes",
-                                                  "genome_sizes.txt", "out"]
+    assert read(tmp_path / "w" / "config.txt") == workdir.CONFIG_TEXT
+    assert read(tmp_path / "w" / "genome_origins.txt") == "X\t21\tdnaA\n"
+    assert sorted(os.listdir(tmp_path / "w")) == [".circog-kit.lock", "PAM-250.txt", "angle1", "config.txt",
+                                                  "genes", "genome_origins.txt", "genome_sizes.txt", "out"]
 
 
 @pytest.mark.parametrize("variant", ["crlf", "gzip", "crlf+gzip", "lengths from ##FASTA"])
@@ -76,7 +80,7 @@ def test_ncbi_gff3_with_emapper_table(kit, tmp_path):
                          "--cogs", fixture("ncbi.emapper.annotations"))
     assert status == 0
     assert "3 genes on NZ_CP000001.1 (2000 bp), 2 with a COG identifier, 2 with a protein" in out
-    assert out.endswith("1 skipped (1 pseudogene)\n")
+    assert "1 skipped (1 pseudogene), origin at 1 (default: " in out
     table, proteins, _ = imported(tmp_path)
     assert table == HEADER + NCBI_ROWS[0].format(98, "COG0527") + NCBI_ROWS[1].format("-") \
         + NCBI_ROWS[2].format(54, "COG1186")
@@ -156,8 +160,18 @@ BAD_INPUTS = [  # (case, arguments after NAME, name, words the message holds)
      "X", ["sample.faa, line 1", "unknown COG table format"]),
     ("unknown replicon", lambda t: [fixture("prokka.gff3"), "--replicon", "chr9"], "X", ["no replicon 'chr9'"]),
     ("missing file", lambda t: [t / "none.gff3"], "X", ["none.gff3", "cannot read"]),
-    ("name with a path", lambda t: [fixture("sample.ptt")], "../X", ["genome name must be"]),
-    ("name with '&'", lambda t: [fixture("sample.ptt")], "A&B", ["genome name must be"]),
+    ("name with a path", lambda t: [fixture("sample.ptt")], "../X", ["genome name '../X' must be"]),
+    ("name with '&'", lambda t: [fixture("sample.ptt")], "A&B", ["genome name 'A&B' must be"]),
+    ("name with '.'", lambda t: [fixture("sample.ptt")], "E.coli", ["'E.coli' must be", "up to the first '.'"]),
+    ("nucleotides as proteins (NCBI .ffn)", lambda t: [fixture("NC_005816.gb"), "--proteins", fixture("NC_005816.ffn")],
+     "X", ["NC_005816.ffn: holds nucleotide sequences", "not proteins"]),
+    ("nucleotides as proteins (Prokka .ffn)",
+     lambda t: [fixture("PROKKA_01232023.gff"), "--proteins", fixture("PROKKA_01232023.ffn")],
+     "X", ["PROKKA_01232023.ffn: holds nucleotide sequences"]),
+    ("--origin naming no gene", lambda t: [fixture("sample.ptt"), "--origin", "oriC"], "X",
+     ["sample.ptt: --origin: no gene", "'oriC'"]),
+    ("--origin past the end", lambda t: [fixture("sample.ptt"), "--origin", "1001"], "X",
+     ["--origin 1001 lies outside", "(1..1000)"]),
 ]
 
 
@@ -171,40 +185,13 @@ def test_bad_input_fails_and_leaves_no_working_directory(kit, tmp_path, case, ar
     assert not os.path.exists(tmp_path / "w")
 
 
-def test_genome_already_imported_changes_nothing(kit, tmp_path):
-    assert kit("import", tmp_path, "X", fixture("sample.ptt"))[0] == 0
-    before = snapshot(tmp_path)
-    status, _, err = kit("import", tmp_path, "X", fixture("bakta.gff3"))
-    assert status == 1 and "genome_sizes.txt: genome 'X' is already imported" in err
-    assert snapshot(tmp_path) == before
-    (tmp_path / "genome_sizes.txt").write_text("")
-    before = snapshot(tmp_path)
-    status, _, err = kit("import", tmp_path, "X", fixture("bakta.gff3"))
-    assert status == 1 and "X.tab: genome 'X' is already imported" in err
-    assert snapshot(tmp_path) == before
-
-
-def test_failed_write_removes_what_it_wrote(tmp_path, monkeypatch):
-    files = importer.build_genome("X", fixture("sample.ptt"))
-    real_replace = importer._replace
-
-    def fail_on_sizes(path, data):
-        if path.endswith("genome_sizes.txt"):
-            raise OSError(28, "No space left on device", path)
-        real_replace(path, data)
-    monkeypatch.setattr(importer, "_replace", fail_on_sizes)
-    with pytest.raises(OSError):
-        importer.write_genome(str(tmp_path / "w"), files)
-    assert not os.path.exists(tmp_path / "w")
-
-
 @pytest.mark.parametrize("text,cog", [
     ("COG0527E", "COG0527"), ("COG1028IQR", "COG1028"), ("-", "-"), ("", "-"),
     ("COG:COG0527", "COG0527"), ("arCOG01234@2157|Archaea,COG0001@1|root", "COG0001"),
     ("KOG0001,ENOG410XNMH", "-"),
 ])
 def test_bare_cog(text, cog):
-    assert formats.bare_cog(text) == cog
+    assert cogtables.bare_cog(text) == cog
 
 
 @pytest.mark.parametrize("parts,strand,position,location", [
@@ -238,4 +225,155 @@ def test_entry_point_has_help_for_every_command():
 ])
 def test_cog_tables(tmp_path, text, expected):
     (tmp_path / "table").write_text(text)
-    assert formats.read_cog_table(str(tmp_path / "table")) == expected
+    assert cogtables.read_cog_table(str(tmp_path / "table")) == expected
+
+
+# ---------------------------------------------------------------- real public files (fixtures/SOURCES.md)
+
+def test_real_prokka_gff3_with_fasta_section_and_its_proteins(kit, tmp_path):
+    status, out, err = kit("import", tmp_path, "pAF313472", fixture("PROKKA_01232023.gff"),
+                           "--proteins", fixture("PROKKA_01232023.faa"))
+    assert status == 0 and err == ""
+    assert out.startswith("pAF313472: 16 genes on NZ_AF313472.1 (19630 bp), 0 with a COG identifier, "
+                          "16 with a protein, 0 on other replicons, 0 skipped, origin at 1 (default: ")
+    table, proteins, sizes = imported(tmp_path, "pAF313472")
+    assert table.splitlines()[1:4] == [
+        "HMKDGAKJ_00001\t-\tHMKDGAKJ_00001\t3000\t-\t988\t-\t34..3000\t-\tTn3 family transposase\t",
+        "HMKDGAKJ_00002\t-\tHMKDGAKJ_00002\t3564\t-\t186\t-\t3004..3564\t-\trecombinase family protein\t",
+        "HMKDGAKJ_00003\tintI1\tHMKDGAKJ_00003\t4952\t-\t337\t-\t3939..4952\t-\tclass 1 integron integrase IntI1\t"]
+    assert proteins.count(">") == 16 and proteins.startswith(">HMKDGAKJ_00001 Tn3 family transposase\nMPRRSILSATER")
+    assert sizes == "pAF313472\t19630\n"
+
+
+def test_real_ncbi_genbank_with_its_protein_fasta(kit, tmp_path):
+    status, out, _ = kit("import", tmp_path, "pPCP1", fixture("NC_005816.gb"), "--proteins", fixture("NC_005816.faa"))
+    assert status == 0 and "10 genes on NC_005816.1 (9609 bp), 0 with a COG identifier, 10 with a protein" in out
+    table, proteins, _ = imported(tmp_path, "pPCP1")
+    rows = table.splitlines()
+    assert rows[1] == "YP_pPCP01\t-\tNP_995567.1\t87\t+\t340\t-\t87..1109\t-\tputative transposase\t"
+    assert rows[6] == "YP_pPCP06\tpst\tNP_995572.1\t5888\t-\t357\t-\t4815..5888\t-\tpesticin\t"
+    assert proteins.startswith(">NP_995567.1 putative transposase [Yersinia pestis biovar Microtus str. 91001]\n"
+                               "MVTFETVMEIKILHKQGMSSRAIARELG")
+
+
+# ---------------------------------------------------------------- positions outside the chromosome
+
+GFF_HEAD = "##gff-version 3\n##sequence-region c 1 1000\n"
+CDS = "c\tx\tCDS\t{}\t{}\t.\t{}\t0\tID=g{};locus_tag=g{}\n"
+
+
+def gff(*rows, length=1000):
+    text = GFF_HEAD.replace("1000", str(length))
+    return text + "".join(CDS.format(start, end, strand, n, n) for n, (start, end, strand) in enumerate(rows))
+
+
+PTT_HEAD = "Test chromosome - 1..{}\n1 proteins\nLocation\tStrand\tLength\tPID\tGene\tSynonym\tCode\tCOG\tProduct\n"
+GENBANK = """LOCUS       C1                      1000 bp    DNA     circular BCT 01-JAN-2024
+FEATURES             Location/Qualifiers
+     CDS             10..99
+                     /locus_tag="G1"
+     CDS             {}
+                     /locus_tag="G2"
+ORIGIN
+//
+"""
+
+IMPOSSIBLE = [  # (case, file name, text, words of the one line)
+    ("GFF3 CDS past the end", "a.gff3", gff((10, 99, "+"), (1440, 1500, "+")),
+     ["a.gff3, line 4: gene at 1440..1500 lies outside 'c' (1..1000)"]),
+    ("GFF3 CDS longer than the chromosome", "a.gff3", gff((10, 1200, "+")), ["line 3: gene at 10..1200 lies outside"]),
+    ("GFF3 start 0", "a.gff3", gff((0, 90, "-")), ["line 3: gene at 0..90 lies outside"]),
+    ("GFF3 start after end", "a.gff3", gff((500, 400, "+")), ["a.gff3, line 3: start 500 lies after end 400"]),
+    ("GFF3 chromosome of length 0", "a.gff3", gff((1, 90, "+"), length=0),
+     ["a.gff3, line 2: replicon 'c' has length 0"]),
+    (".ptt location past the end", "a.ptt", PTT_HEAD.format(1000) + "990..1090\t+\t32\t1\t-\tT1\t-\t-\tp\n",
+     ["a.ptt, line 4: gene at 990..1090 lies outside"]),
+    (".ptt chromosome of length 0", "a.ptt", PTT_HEAD.format(0) + "1..90\t+\t29\t1\t-\tT1\t-\t-\tp\n",
+     ["a.ptt, line 1: replicon 'Test chromosome' has length 0"]),
+    ("GenBank CDS past the end", "a.gbk", GENBANK.format("complement(950..1040)"),
+     ["a.gbk, line 5: gene at 950..1040 lies outside 'C1' (1..1000)"]),
+]
+
+
+@pytest.mark.parametrize("case,name,text,words", IMPOSSIBLE, ids=[c[0] for c in IMPOSSIBLE])
+def test_impossible_coordinates_are_refused_with_file_and_line(kit, tmp_path, case, name, text, words):
+    (tmp_path / name).write_text(text)
+    status, out, err = kit("import", tmp_path / "w", "X", tmp_path / name)
+    assert status == 1 and out == "" and err.count("\n") == 1
+    for word in words:
+        assert word in err
+    assert not os.path.exists(tmp_path / "w")
+
+
+@pytest.mark.parametrize("name,text,row", [
+    ("one GFF3 row running past the end", gff((990, 1010, "-")), "g0\t-\tg0\t10\t-\t6\t-\t990..1010"),
+    ("two GFF3 rows", gff((990, 1000, "+"), (1, 10, "+")).replace("ID=g1;locus_tag=g1", "ID=g0;locus_tag=g0"),
+     "g0\t-\tg0\t990\t+\t6\t-\t990..10"),
+    (".ptt low end above the high one", PTT_HEAD.format(1000) + "990..30\t-\t13\t1\t-\tT1\t-\t-\tp\n",
+     "T1\t-\t1\t30\t-\t13\t-\t990..30"),
+    ("GenBank join across the origin", GENBANK.format("complement(join(950..1000,1..40))"),
+     "G2\t-\tG2\t40\t-\t29\t-\t950..40"),
+])
+def test_genes_across_the_origin_stay_allowed(kit, tmp_path, name, text, row):
+    (tmp_path / "in").write_text(text)
+    assert kit("import", tmp_path / "w", "X", tmp_path / "in")[0] == 0
+    assert row + "\t" in imported(tmp_path / "w")[0]
+
+
+# ---------------------------------------------------------------- origin of replication
+
+def origin_of(annotation, *options):
+    files = importer.build_genome("X", annotation, *options)
+    return files.origin_line, files.summary.rpartition(", origin at ")[2]
+
+
+def test_origin_from_the_dnaA_gene_of_e_coli_k12():
+    line, said = origin_of(os.path.join(EXAMPLE, "NC_000913.ptt"))
+    assert line == "X\t3881752\tdnaA\n" and said == "3881752 (dnaA, b3702)"  # minus strand: its high end
+    assert round(3881752 / 4639675 * 360) == 301
+
+
+def test_origin_from_the_initiator_product_when_no_gene_is_named():
+    line, said = origin_of(os.path.join(EXAMPLE, "NC_003198.ptt"))  # S. Typhi CT18 names no genes
+    assert line == "X\t3805127\tproduct\n"
+    assert said == "3805127 (product 'chromosomal replication initiator protein', STY3940)"
+
+
+@pytest.mark.parametrize("annotation", [
+    os.path.join(ROOT, "bench", "data", "NC_004431.ptt.gz"),  # E. coli CFT073 lists no dnaA
+    fixture("NC_005816.gb"),  # a plasmid: only a /note speaks of DnaA
+])
+def test_origin_defaults_to_position_1(annotation):
+    line, said = origin_of(annotation)
+    assert line == "X\t1\tdefault\n" and said.startswith("1 (default: ") and "--origin" in said
+
+
+@pytest.mark.parametrize("value,line", [
+    ("b3702", "X\t3881752\t--origin b3702\n"),   # locus tag
+    ("dnaA", "X\t3881752\t--origin dnaA\n"),     # gene name
+    ("4000000", "X\t4000000\t--origin 4000000\n"),    # a position
+])
+def test_origin_option(value, line):
+    files = importer.build_genome("X", os.path.join(EXAMPLE, "NC_000913.ptt"), origin=value)
+    assert files.origin_line == line and files.summary.endswith(f"origin at {line.split()[1]} (--origin {value})")
+
+
+def test_origin_option_naming_several_genes_asks_for_a_locus_tag(tmp_path):
+    two_named_alike = gff((10, 99, "+"), (200, 299, "+")).replace("locus_tag=", "gene=repA;locus_tag=")
+    (tmp_path / "a.gff3").write_text(two_named_alike)
+    with pytest.raises(KitError, match=r"--origin: 2 genes are named 'repA' \(g0, g1\); give a locus tag"):
+        importer.build_genome("X", str(tmp_path / "a.gff3"), origin="repA")
+
+
+# ---------------------------------------------------------------- genomes without proteins
+
+def test_genome_without_proteins_warns_when_alignment_is_on(kit, tmp_path):
+    status, out, err = kit("import", tmp_path, "A", fixture("sample.ptt"))
+    assert status == 0 and out.startswith("A: 3 genes")
+    assert err == (f"circog-kit import: warning: A has no protein, and {tmp_path}/config.txt has "
+                   "AlignmentFlag=TRUE: its genes will find no partner; import it again with "
+                   "--proteins FAA --replace, or set AlignmentFlag=FALSE\n")
+    assert kit("import", tmp_path, "B", fixture("sample.ptt"), "--proteins", fixture("sample.faa"))[2] == ""
+    config = read(tmp_path / "config.txt")
+    (tmp_path / "config.txt").write_text(config.replace("AlignmentFlag=TRUE", "AlignmentFlag=FALSE"))
+    assert kit("import", tmp_path, "C", fixture("bakta.gff3"))[2] == ""

@@ -9,6 +9,7 @@ namespace {
 TEST(NearestConfigKeyTest, SuggestsKeysWithinThreeEdits) {
   EXPECT_EQ(circog::NearestConfigKey("Similarty"), "Similarity");
   EXPECT_EQ(circog::NearestConfigKey("TransformDataDir"), "TranformDataDir");
+  EXPECT_EQ(circog::NearestConfigKey("PairLst"), "PairList");
   EXPECT_EQ(circog::NearestConfigKey("Colour"), "");
 }
 

@@ -110,6 +110,15 @@ for fault in "config.txt:60|config.txt" "size.txt:10|.\\size.txt" "G1.tab:100000
   [ -e "$dir/out/G1&G2_mul.txt" ] && fail "read error ${fault%%|*}: results written"
 done
 
+# A read error part way through a pair list ends the run before any pair.
+dir=$(fresh readerror-pairs)
+printf 'PairList=.\\pairs.txt\n' >>"$dir/config.txt"
+printf 'G1\tG2\nG2\tG1\n' >"$dir/pairs.txt"
+run_in "$dir" env CIRCOG_FAIL_READ="pairs.txt:8" LD_PRELOAD="$shim"
+expect_end "read error pairs.txt:8" "[SYS]	Fail to read file .\\pairs.txt" 255
+grep -q '^Open file:' <<<"$out" && fail "read error pairs.txt:8: a genome was loaded"
+[ -e "$dir/out/G1&G2_mul.txt" ] && fail "read error pairs.txt:8: results written"
+
 # Result and angle files that are links to a full device.
 dir=$(fresh full)
 ln -s /dev/full "$dir/out/G1&G2_sin.txt"
