@@ -123,7 +123,8 @@ using NwFillTwoFn = void (*)(const NwProblem* problems, DirectionMatrix* dirs, N
 // Residue classes of count bytes: a letter, in either case, takes entry
 // letter & 31 of letterClasses (1 for A to 26 for Z; 32 entries), any other
 // byte kNoTableIndex.
-using NwClassifyFn = void (*)(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);
+using NwClassifyFn = void (*)(const uint8_t* letterClasses, const char* bytes, size_t count,
+                              uint8_t* classes);
 
 // The reference classification, a byte at a time.
 void NwClassifyScalar(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);

@@ -110,7 +110,7 @@ void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>&
 }
 
 circog::NwProblem CProteinAligner::Prepare(std::string_view first, std::string_view second, Work& work,
-                                          circog::TracebackInput& input) {
+                                           circog::TracebackInput& input) {
   ToClasses(first, work.firstClasses);
   ToClasses(second, work.secondClasses);
 

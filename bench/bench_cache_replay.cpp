@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     std::cerr << "no config.txt in " << argv[1] << "\n";
     return 1;
   }
-  engine.ScanDirectory(engine.GetConfigValue(ConfigKey::AnglePath), engine.GetConfigValue(ConfigKey::AngleFormat),
-                       "", ScanMode::AngleFiles);
+  engine.ScanDirectory(engine.GetConfigValue(ConfigKey::AnglePath),
+                       engine.GetConfigValue(ConfigKey::AngleFormat), "", ScanMode::AngleFiles);
   const auto genomes = static_cast<int>(engine.fileList->size());
   circog::AlignmentCache cache(circog::RunCacheBytes());
   CProteinAligner aligner;
@@ -56,11 +56,12 @@ int main(int argc, char** argv) {
       engine.LoadAngleFile(1, j);
       engine.LoadProteinFile(1, j);
       const auto pairs = circog::ListCandidatePairs(engine.genes[0], engine.genes[1]);
-      const circog::AlignmentPlan plan = circog::PlanAlignments(pairs, engine.genes[0], engine.genes[1],
-                                                                genomes > 2 ? &cache : nullptr);
+      const circog::AlignmentPlan plan =
+          circog::PlanAlignments(pairs, engine.genes[0], engine.genes[1], genomes > 2 ? &cache : nullptr);
       const double start = cpuSeconds();
       for (const uint32_t k : plan.firstCandidate) {
-        aligner.AlignCounts(engine.genes[0][pairs[k].first].sequence, engine.genes[1][pairs[k].second].sequence);
+        aligner.AlignCounts(engine.genes[0][pairs[k].first].sequence,
+                            engine.genes[1][pairs[k].second].sequence);
       }
       aligning += cpuSeconds() - start;
       for (const uint32_t k : plan.firstCandidate) {
@@ -72,13 +73,15 @@ int main(int argc, char** argv) {
       aligned += plan.firstCandidate.size();
     }
   }
-  std::printf("%d genomes, %d pairs: %llu candidate alignments, %llu made (%.1f%% taken from the cache or an "
-              "equal pair before them); cache limit %.0f MiB, at most %.1f MiB held, %zu entries at the end; "
-              "making those alignments, one at a time on one thread: %.2f s of CPU time\n",
-              genomes, genomes * (genomes - 1) / 2, static_cast<unsigned long long>(candidates),
-              static_cast<unsigned long long>(aligned),
-              candidates == 0 ? 0.0 : 100.0 * static_cast<double>(candidates - aligned) / static_cast<double>(candidates),
-              static_cast<double>(circog::RunCacheBytes()) / (1 << 20), static_cast<double>(mostBytes) / (1 << 20),
-              cache.Entries(), aligning);
+  std::printf(
+      "%d genomes, %d pairs: %llu candidate alignments, %llu made (%.1f%% taken from the cache or an "
+      "equal pair before them); cache limit %.0f MiB, at most %.1f MiB held, %zu entries at the end; "
+      "making those alignments, one at a time on one thread: %.2f s of CPU time\n",
+      genomes, genomes * (genomes - 1) / 2, static_cast<unsigned long long>(candidates),
+      static_cast<unsigned long long>(aligned),
+      candidates == 0 ? 0.0
+                      : 100.0 * static_cast<double>(candidates - aligned) / static_cast<double>(candidates),
+      static_cast<double>(circog::RunCacheBytes()) / (1 << 20), static_cast<double>(mostBytes) / (1 << 20),
+      cache.Entries(), aligning);
   return 0;
 }

@@ -57,7 +57,9 @@ bool PinTo(int cpus) {
   return sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; }
+double Seconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
 
 // Runs program in dir on the first cpus CPUs, its console into console.txt,
 // and prints its wall time, CPU time and peak memory. A process's peak
@@ -196,7 +198,7 @@ Timed TimeOnce(Fn&& fn) {
 
 struct ProgramSeries {
   std::string program;
-  fs::path dirs[2];          // one CPU, two CPUs
+  fs::path dirs[2];  // one CPU, two CPUs
   Series wall[2], cpu[2], peak[2];
 };
 
@@ -294,10 +296,11 @@ int main(int argc, char** argv) {
   for (const ProgramSeries& s : series) {
     std::cout << s.program << "\n";
     for (int c = 0; c < 2; ++c) {
-      std::printf("  whole run, %d CPU%s  best %.3f s, median %.3f s; CPU time best %.3f s, median %.3f s; "
-                  "peak %.1f-%.1f MiB\n",
-                  c + 1, c == 0 ? " " : "s", s.wall[c].Best(), s.wall[c].Median(), s.cpu[c].Best(),
-                  s.cpu[c].Median(), s.peak[c].Best(), s.peak[c].Worst());
+      std::printf(
+          "  whole run, %d CPU%s  best %.3f s, median %.3f s; CPU time best %.3f s, median %.3f s; "
+          "peak %.1f-%.1f MiB\n",
+          c + 1, c == 0 ? " " : "s", s.wall[c].Best(), s.wall[c].Median(), s.cpu[c].Best(), s.cpu[c].Median(),
+          s.peak[c].Best(), s.peak[c].Worst());
     }
     std::printf("  2 CPUs against 1: %.2fx (best), %.2fx (median); CPU time %+.1f%% (best)\n",
                 s.wall[0].Best() / s.wall[1].Best(), s.wall[0].Median() / s.wall[1].Median(),
@@ -309,15 +312,17 @@ int main(int argc, char** argv) {
   std::printf("circog AlignCounts alone  best %.3f s (%.2f GCUPS), median %.3f s; CPU time best %.3f s\n",
               ours.Best(), cells / ours.Best() / 1e9, ours.Median(), oursCpu.Best());
 #ifdef CIRCOG_HAVE_PARASAIL
-  std::printf("parasail nw_trace_scan_16 best %.3f s (%.2f GCUPS), median %.3f s; CPU time best %.3f s (%zu "
-              "pairs with an empty side skipped; scores differ on %zu pairs: residues its table scores apart)\n",
-              parasail.Best(), cells / parasail.Best() / 1e9, parasail.Median(), parasailCpu.Best(), skipped,
-              differing);
+  std::printf(
+      "parasail nw_trace_scan_16 best %.3f s (%.2f GCUPS), median %.3f s; CPU time best %.3f s (%zu "
+      "pairs with an empty side skipped; scores differ on %zu pairs: residues its table scores apart)\n",
+      parasail.Best(), cells / parasail.Best() / 1e9, parasail.Median(), parasailCpu.Best(), skipped,
+      differing);
   for (size_t p = 0; p < series.size(); ++p) {
-    std::printf("whole run on 1 CPU against parasail alone, %s: wall %.2fx (best against best), %.2fx (median of "
-                "rounds); CPU time %.2fx (best against best), %.2fx (median of rounds)\n",
-                series[p].program.c_str(), parasail.Best() / series[p].wall[0].Best(), ratio[p].Median(),
-                parasailCpu.Best() / series[p].cpu[0].Best(), ratioCpu[p].Median());
+    std::printf(
+        "whole run on 1 CPU against parasail alone, %s: wall %.2fx (best against best), %.2fx (median of "
+        "rounds); CPU time %.2fx (best against best), %.2fx (median of rounds)\n",
+        series[p].program.c_str(), parasail.Best() / series[p].wall[0].Best(), ratio[p].Median(),
+        parasailCpu.Best() / series[p].cpu[0].Best(), ratioCpu[p].Median());
   }
 #endif
   // Printed so that the timed work cannot be optimised away.

@@ -137,15 +137,16 @@ void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, cons
 void FillTwoBenchmark(benchmark::State& state, const circog::NwKernel* kernel, const Workload* work) {
   size_t largest = 0;
   for (const Pair& pair : work->pairs) {
-    largest = std::max(largest, pair.first.size() * circog::DirectionStride(static_cast<int32_t>(pair.second.size())));
+    largest = std::max(largest,
+                       pair.first.size() * circog::DirectionStride(static_cast<int32_t>(pair.second.size())));
   }
   std::vector<uint8_t> cells[2] = {std::vector<uint8_t>(largest), std::vector<uint8_t>(largest)};
   circog::NwScratch scratch[2];
   std::vector<circog::NwProblem> problems;
   for (const Pair& pair : work->pairs) {
-    circog::NwProblem problem{pair.firstClasses.data(), static_cast<int32_t>(pair.firstClasses.size()),
+    circog::NwProblem problem{pair.firstClasses.data(),  static_cast<int32_t>(pair.firstClasses.size()),
                               pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
-                              Pam250().data(), kGap};
+                              Pam250().data(),           kGap};
     circog::SetScoreRange(problem);
     problem.diagonalSteps = DiagonalSteps();
     problems.push_back(problem);
@@ -211,7 +212,8 @@ bool RegisterAll() {
     std::cerr << "the example's protein files are missing\n";
     return false;
   }
-  std::cout << "CPU: " << circog::support::CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name << "\n";
+  std::cout << "CPU: " << circog::support::CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name
+            << "\n";
 
   static std::vector<Workload> workloads;
   for (int32_t length : {100, 300, 1000, 3000}) workloads.push_back(MakeWorkload(length, ecoli, salmonella));

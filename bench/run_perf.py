@@ -34,7 +34,8 @@ def run(command, **options):
 
 
 def build(source, folder, *options):
-    run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release", *options], stdout=subprocess.DEVNULL)
+    run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release", *options],
+        stdout=subprocess.DEVNULL)
     run(["cmake", "--build", folder, "-j2", "--target", "circog", "bench_kernels", "bench_genome_pair"],
         stdout=subprocess.DEVNULL)
 
@@ -56,14 +57,18 @@ def build_base(revision):
 
 
 def machine():
-    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")),
-               "unknown CPU")
-    flags = next((line for line in open("/proc/cpuinfo") if line.startswith("flags")), "")
+    """The CPU, its vector extensions, which CPUs share a core, and the load."""
+    info = open("/proc/cpuinfo").read().splitlines()
+    names = [line.split(":", 1)[1].strip() for line in info if line.startswith("model name")]
+    cpu = names[0] if names else "unknown CPU"
+    flags = next((line for line in info if line.startswith("flags")), "")
     simd = [name for name in ("avx2", "avx512bw") if f" {name}" in flags]
-    siblings = sorted({open(f"/sys/devices/system/cpu/{cpu_dir}/topology/thread_siblings_list").read().strip()
-                       for cpu_dir in os.listdir("/sys/devices/system/cpu") if re.fullmatch(r"cpu\d+", cpu_dir)})
-    return (f"{cpu}, {os.cpu_count()} CPUs ({', '.join(simd) or 'no AVX2'}; thread siblings {' | '.join(siblings)}), "
-            f"load average {open('/proc/loadavg').read().split()[0]}")
+    topology = "/sys/devices/system/cpu/{}/topology/thread_siblings_list"
+    cpus = [name for name in os.listdir("/sys/devices/system/cpu") if re.fullmatch(r"cpu\d+", name)]
+    siblings = sorted({open(topology.format(name)).read().strip() for name in cpus})
+    load = open("/proc/loadavg").read().split()[0]
+    return (f"{cpu}, {os.cpu_count()} CPUs ({', '.join(simd) or 'no AVX2'}; "
+            f"thread siblings {' | '.join(siblings)}), load average {load}")
 
 
 def kernels(builds, rounds):

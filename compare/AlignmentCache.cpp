@@ -58,7 +58,8 @@ class AlignmentCache::Generation {
     if (found != kNone) return found;
     if (2 * (sequences_.size() + 1) > sequenceSlots_.size()) RehashSequences(SlotsFor(sequences_.size() + 1));
     const auto id = static_cast<uint32_t>(sequences_.size());
-    sequences_.push_back({sequence.hash, Store(sequence.bytes), static_cast<uint32_t>(sequence.bytes.size())});
+    sequences_.push_back(
+        {sequence.hash, Store(sequence.bytes), static_cast<uint32_t>(sequence.bytes.size())});
     PlaceSequence(id);
     return id;
   }
@@ -91,7 +92,8 @@ class AlignmentCache::Generation {
   size_t BytesAfterAdding(size_t firstLength, size_t secondLength) const {
     const size_t blocks = std::max(kBlockBytes, firstLength) + std::max(kBlockBytes, secondLength);
     return Bytes() + blocks + 2 * (sequences_.capacity() + 2) * sizeof(Stored) +
-           2 * SlotsFor(sequences_.size() + 2) * sizeof(uint32_t) + 2 * SlotsFor(pairCount_ + 1) * sizeof(Pair);
+           2 * SlotsFor(sequences_.size() + 2) * sizeof(uint32_t) +
+           2 * SlotsFor(pairCount_ + 1) * sizeof(Pair);
   }
   size_t Pairs() const { return pairCount_; }
 
@@ -174,11 +176,13 @@ constexpr size_t kLineBytes = sizeof(std::string) + sizeof(uint64_t) + 32;
 
 AlignmentCache::AlignmentCache(size_t byteLimit)
     : generationLimit_((byteLimit > kLineSlots * kLineBytes ? byteLimit - kLineSlots * kLineBytes : 0) / 2),
-      newer_(std::make_unique<Generation>()), older_(std::make_unique<Generation>()) {}
+      newer_(std::make_unique<Generation>()),
+      older_(std::make_unique<Generation>()) {}
 
 AlignmentCache::~AlignmentCache() = default;
 
-void AlignmentCache::UseTable(const int32_t* scoreTable, const int32_t* residueIndex, bool loaded, int32_t gap) {
+void AlignmentCache::UseTable(const int32_t* scoreTable, const int32_t* residueIndex, bool loaded,
+                              int32_t gap) {
   std::vector<int32_t> table(scoreTable, scoreTable + 20 * 20);
   table.insert(table.end(), residueIndex, residueIndex + 26);
   table.push_back(loaded ? 1 : 0);
@@ -238,7 +242,8 @@ void AlignmentCache::Age() {
 
 std::string_view AlignmentCache::Line(CachedCounts counts) {
   if (lines_.empty()) lines_.resize(kLineSlots);
-  const uint64_t key = uint64_t{static_cast<uint32_t>(counts.similarCount)} << 32 | static_cast<uint32_t>(counts.columns);
+  const uint64_t key =
+      uint64_t{static_cast<uint32_t>(counts.similarCount)} << 32 | static_cast<uint32_t>(counts.columns);
   KeptLine& kept = lines_[Mix(key) & (kLineSlots - 1)];
   if (kept.key != key) {
     const CachedCounts& c = counts;

@@ -163,7 +163,9 @@ void AlignInOrder(const CProteinAligner& prototype, size_t count,
     while (held != static_cast<int64_t>(k)) {
       // Pairs within the window can be aligned here: their slots are consumed.
       size_t mine = next.load(std::memory_order_relaxed);
-      auto fits = [&] { return !ownFailed && mine < count && mine + std::min(kBatch, count - mine) <= k + kWindow; };
+      auto fits = [&] {
+        return !ownFailed && mine < count && mine + std::min(kBatch, count - mine) <= k + kWindow;
+      };
       while (fits() && !next.compare_exchange_weak(mine, mine + kBatch, std::memory_order_relaxed)) {
       }
       if (fits()) {

@@ -19,8 +19,8 @@ circog::AlignmentCache* CacheFor(CMappingEngine& engine, const CProteinAligner& 
   if (!engine.alignmentCache) {
     engine.alignmentCache = std::make_shared<circog::AlignmentCache>(circog::RunCacheBytes());
   }
-  engine.alignmentCache->UseTable(aligner.m_scoreTable.data(), aligner.m_residueIndex.data(), aligner.m_tableLoaded,
-                                  aligner.m_gapScore);
+  engine.alignmentCache->UseTable(aligner.m_scoreTable.data(), aligner.m_residueIndex.data(),
+                                  aligner.m_tableLoaded, aligner.m_gapScore);
   return engine.alignmentCache.get();
 }
 
@@ -98,8 +98,8 @@ bool CMappingEngine::MapGenes(bool alignmentEnabled) {
       made[k] = {counts.similarCount, counts.columns};
       if (cache != nullptr) {
         const circog::CandidatePair& pair = candidates[plan.firstCandidate[k]];
-        cache->Insert(circog::SequenceOf(firstGenes[pair.first]), circog::SequenceOf(secondGenes[pair.second]),
-                      made[k]);
+        cache->Insert(circog::SequenceOf(firstGenes[pair.first]),
+                      circog::SequenceOf(secondGenes[pair.second]), made[k]);
       }
       emit(k + 1);
     };

@@ -108,7 +108,8 @@ class GeneSequences {
 
 }  // namespace
 
-AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const std::vector<GeneRecord>& firstGenes,
+AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates,
+                             const std::vector<GeneRecord>& firstGenes,
                              const std::vector<GeneRecord>& secondGenes, AlignmentCache* cache) {
   AlignmentPlan plan;
   plan.alignmentOf.resize(candidates.size());
@@ -136,7 +137,8 @@ AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const
         continue;
       }
     }
-    const uint64_t pairHash = (first.sequence.hash * 0x9E3779B97F4A7C15ULL ^ second.sequence.hash) * 0xff51afd7ed558ccdULL;
+    const uint64_t pairHash =
+        (first.sequence.hash * 0x9E3779B97F4A7C15ULL ^ second.sequence.hash) * 0xff51afd7ed558ccdULL;
     size_t slot = (pairHash >> 32) & (slots - 1);
     for (; planned[slot] != kNone; slot = (slot + 1) & (slots - 1)) {
       const uint32_t alignment = planned[slot];
@@ -156,8 +158,8 @@ AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const
   // Used again: kept in the newer generation (the places found above are
   // stale from here on).
   for (const size_t k : fromOlder) {
-    cache->Insert(firstSequences[candidates[k].first].sequence, secondSequences[candidates[k].second].sequence,
-                  plan.cached[k]);
+    cache->Insert(firstSequences[candidates[k].first].sequence,
+                  secondSequences[candidates[k].second].sequence, plan.cached[k]);
   }
   return plan;
 }

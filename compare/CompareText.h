@@ -47,14 +47,15 @@ std::vector<CandidatePair> ListCandidatePairs(const std::vector<GeneRecord>& fir
 // their first candidates.
 struct AlignmentPlan {
   static constexpr uint32_t kFromCache = UINT32_MAX;
-  std::vector<uint32_t> alignmentOf;    // per candidate: its alignment, or kFromCache
-  std::vector<CachedCounts> cached;     // per candidate: the counts when from the cache
+  std::vector<uint32_t> alignmentOf;     // per candidate: its alignment, or kFromCache
+  std::vector<CachedCounts> cached;      // per candidate: the counts when from the cache
   std::vector<uint32_t> firstCandidate;  // per alignment: the candidate whose sequences it aligns
 };
 
 // The plan for candidates of firstGenes against secondGenes; cache may be
 // null (then equal pairs within the candidates are still aligned once).
-AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates, const std::vector<GeneRecord>& firstGenes,
+AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates,
+                             const std::vector<GeneRecord>& firstGenes,
                              const std::vector<GeneRecord>& secondGenes, AlignmentCache* cache);
 
 // A gene's sequence as the cache files it.

@@ -45,11 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The problem, and the same sequences the other way round for a fill of
   // two at once.
-  const circog::NwProblem problems[2] = {
-      {first.data(), static_cast<int32_t>(first.size()), second.data(), static_cast<int32_t>(second.size()),
-       table.data(), gap},
-      {second.data(), static_cast<int32_t>(second.size()), first.data(), static_cast<int32_t>(first.size()),
-       table.data(), gap}};
+  const circog::NwProblem problems[2] = {{first.data(), static_cast<int32_t>(first.size()), second.data(),
+                                          static_cast<int32_t>(second.size()), table.data(), gap},
+                                         {second.data(), static_cast<int32_t>(second.size()), first.data(),
+                                          static_cast<int32_t>(first.size()), table.data(), gap}};
   std::vector<uint8_t> expected[2], actual[2];
   circog::DirectionMatrix reference[2], dirs[2];
   int32_t scores[2];

@@ -82,7 +82,8 @@ struct Lanes8 {
   }
   static uint64_t SumBytes(const uint8_t* p, size_t count) {
     __m256i sums = Zero();
-    for (size_t k = 0; k < count; k += kLanes) sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load(p + k), Zero()));
+    for (size_t k = 0; k < count; k += kLanes)
+      sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load(p + k), Zero()));
     const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
     return static_cast<uint64_t>(_mm_cvtsi128_si64(half)) + static_cast<uint64_t>(_mm_extract_epi64(half, 1));
   }
@@ -209,7 +210,8 @@ void NwFillTwoAvx2(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* 
 // Letters are the bytes whose lower case lies in a to z; a letter's class is
 // entry byte & 31 of the table, looked up by halves.
 void NwClassifyAvx2(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes) {
-  const __m256i low = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(letterClasses)));
+  const __m256i low =
+      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(letterClasses)));
   const __m256i high =
       _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(letterClasses + 16)));
   const __m256i none = _mm256_set1_epi8(static_cast<char>(kNoTableIndex));
@@ -219,7 +221,8 @@ void NwClassifyAvx2(const uint8_t* letterClasses, const char* bytes, size_t coun
     const __m256i fromA = _mm256_sub_epi8(_mm256_or_si256(in, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
     const __m256i letter = _mm256_cmpeq_epi8(_mm256_min_epu8(fromA, _mm256_set1_epi8(25)), fromA);
     const __m256i index = _mm256_and_si256(in, _mm256_set1_epi8(31));
-    const __m256i inHigh = _mm256_cmpeq_epi8(_mm256_and_si256(index, _mm256_set1_epi8(16)), _mm256_set1_epi8(16));
+    const __m256i inHigh =
+        _mm256_cmpeq_epi8(_mm256_and_si256(index, _mm256_set1_epi8(16)), _mm256_set1_epi8(16));
     const __m256i found =
         _mm256_blendv_epi8(_mm256_shuffle_epi8(low, index), _mm256_shuffle_epi8(high, index), inHigh);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(classes + k), _mm256_blendv_epi8(none, found, letter));

@@ -48,8 +48,8 @@ template <typename L>
 struct DifferenceRows {
   using Vec = typename L::Vec;
 
-  uint8_t* e;        // E of row i - 1 in, of row i out
-  uint8_t* running;  // the lane chains of row i in (from x = 0), of row i + 1 out
+  uint8_t* e;                  // E of row i - 1 in, of row i out
+  uint8_t* running;            // the lane chains of row i in (from x = 0), of row i + 1 out
   const uint8_t* profile;      // row i's diagonal steps
   const uint8_t* nextProfile;  // row i + 1's
   uint8_t* dirRow;             // row i's directions

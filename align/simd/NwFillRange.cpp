@@ -49,7 +49,8 @@ bool NwDifferencesFit(const NwProblem& problem) {
   if (ranged.lowestScore + twoGaps < 0 || ranged.highestScore + twoGaps > kMaxDifferenceStep) return false;
   // R stays within [0, kMaxDifferenceStep min(n, m)], and S = R + (n + m) gap.
   const int64_t steps = int64_t{p.n} + p.m;
-  return steps * -int64_t{p.gap} <= INT32_MAX && int64_t{kMaxDifferenceStep} * std::min(p.n, p.m) <= INT32_MAX;
+  return steps * -int64_t{p.gap} <= INT32_MAX &&
+         int64_t{kMaxDifferenceStep} * std::min(p.n, p.m) <= INT32_MAX;
 }
 
 }  // namespace circog

@@ -88,8 +88,9 @@ struct Lanes8 {
       const __m128i second = LoadU(steps + 32 * c + 16);
       uint8_t* out = profile + c * columns;
       for (size_t k = 0; k < count; k += kClassBlock) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
-                         _mm_or_si128(_mm_shuffle_epi8(first, Load(low + k)), _mm_shuffle_epi8(second, Load(high + k))));
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(out + k),
+            _mm_or_si128(_mm_shuffle_epi8(first, Load(low + k)), _mm_shuffle_epi8(second, Load(high + k))));
       }
     }
   }
@@ -188,7 +189,8 @@ void NwClassifySse41(const uint8_t* letterClasses, const char* bytes, size_t cou
     const __m128i letter = _mm_cmpeq_epi8(_mm_min_epu8(fromA, _mm_set1_epi8(25)), fromA);
     const __m128i index = _mm_and_si128(in, _mm_set1_epi8(31));
     const __m128i inHigh = _mm_cmpeq_epi8(_mm_and_si128(index, _mm_set1_epi8(16)), _mm_set1_epi8(16));
-    const __m128i found = _mm_blendv_epi8(_mm_shuffle_epi8(low, index), _mm_shuffle_epi8(high, index), inHigh);
+    const __m128i found =
+        _mm_blendv_epi8(_mm_shuffle_epi8(low, index), _mm_shuffle_epi8(high, index), inHigh);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + k), _mm_blendv_epi8(none, found, letter));
   }
   NwClassifyScalar(letterClasses, bytes + k, count - k, classes + k);

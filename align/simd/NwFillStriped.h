@@ -82,8 +82,8 @@ struct RowPair {
   using Vec = typename L::Vec;
   using Score = typename L::Score;
 
-  Score* t;        // row i - 1 in, row i out
-  Score* running;  // the running maxima of row i in, of row i + 1 out
+  Score* t;                  // row i - 1 in, row i out
+  Score* running;            // the running maxima of row i in, of row i + 1 out
   const Score* profile;      // row i's diagonal steps
   const Score* nextProfile;  // row i + 1's
   uint8_t* dirRow;           // row i's directions
@@ -144,7 +144,8 @@ int32_t StripedFill(const NwProblem& p, int32_t offset, DirectionMatrix& dirs, N
   const size_t classBytes = (columns + L::kClassBlock - 1) / L::kClassBlock * L::kClassBlock;
   // The profile, two rows, then the striped classes; the profile's last row
   // may be written up to classBytes, into the rows, before they are set.
-  auto* profile = static_cast<Score*>(scratch.Get((kResidueClasses + 2) * columns * sizeof(Score) + classBytes));
+  auto* profile =
+      static_cast<Score*>(scratch.Get((kResidueClasses + 2) * columns * sizeof(Score) + classBytes));
   Score* t = profile + kResidueClasses * columns;
   Score* running = t + columns;
   auto* striped = reinterpret_cast<uint8_t*>(running + columns);

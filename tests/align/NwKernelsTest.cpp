@@ -153,7 +153,8 @@ void CheckTwo(const NwProblem (&problems)[2]) {
       actual[k].dirs = dirs[k];
       actual[k].score = scores[k];
       EXPECT_TRUE(SameFill(problems[k], expected[k], actual[k]))
-          << kernel.name << ", problem " << k << " of two, lengths " << problems[k].n << " x " << problems[k].m;
+          << kernel.name << ", problem " << k << " of two, lengths " << problems[k].n << " x "
+          << problems[k].m;
     }
   }
 }
@@ -196,7 +197,8 @@ TEST(NwKernels, ClassifyEveryByteAsTheReference) {
         std::vector<uint8_t> classes(length + 1, 0xEE);
         kernel.classify(letterClasses, bytes.data() + start, length, classes.data());
         for (size_t k = 0; k < length; ++k) {
-          ASSERT_EQ(classes[k], reference[start + k]) << kernel.name << ", byte " << int{uint8_t(bytes[start + k])};
+          ASSERT_EQ(classes[k], reference[start + k])
+              << kernel.name << ", byte " << int{uint8_t(bytes[start + k])};
         }
         EXPECT_EQ(classes[length], 0xEE) << kernel.name << ": wrote past the end";
       }
@@ -451,18 +453,19 @@ TEST(NwKernels, ByteLanesServeTablesWhoseDiagonalStepsFit) {
   std::mt19937 rng(18);
   const Classes a = RandomClasses(rng, 300);
   auto fits = [&](const Matrix& table, int32_t gap, const Classes& first) {
-    const NwProblem problem{first.data(), static_cast<int32_t>(first.size()), a.data(), 300, table.data(), gap};
+    const NwProblem problem{first.data(), static_cast<int32_t>(first.size()), a.data(), 300, table.data(),
+                            gap};
     return NwDifferencesFit(problem);
   };
   // The published table's lowest entry is -8, its highest 17.
   EXPECT_TRUE(fits(Pam250(), -6, a));
-  EXPECT_TRUE(fits(Pam250(), -4, a));    // -8 + 8: steps from 0
-  EXPECT_FALSE(fits(Pam250(), -3, a));   // -8 + 6 < 0
+  EXPECT_TRUE(fits(Pam250(), -4, a));   // -8 + 8: steps from 0
+  EXPECT_FALSE(fits(Pam250(), -3, a));  // -8 + 6 < 0
   EXPECT_FALSE(fits(Pam250(), 0, a));
-  EXPECT_TRUE(fits(Pam250(), -118, a));  // 17 + 236 = 253
-  EXPECT_FALSE(fits(Pam250(), -119, a)); // 17 + 238 = 255
+  EXPECT_TRUE(fits(Pam250(), -118, a));   // 17 + 236 = 253
+  EXPECT_FALSE(fits(Pam250(), -119, a));  // 17 + 238 = 255
   const Matrix zero(kResidueClasses * kResidueClasses, 0);
-  EXPECT_TRUE(fits(zero, -127, a));      // padded columns step 254
+  EXPECT_TRUE(fits(zero, -127, a));  // padded columns step 254
   EXPECT_FALSE(fits(zero, -128, a));
   EXPECT_FALSE(fits(Pam250(), -6, Classes{}));
   // Lengths do not matter, only that scores fit in 32 bits.

@@ -3,8 +3,6 @@
 // lanes, a byte per cell or packed masks, mask after mask or interleaved)
 // must give the same alignment, walked with and without strings.
 
-#include "align/Traceback.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "align/NwFill.h"
+#include "align/Traceback.h"
 #include "tests/support/TestSupport.h"
 
 namespace circog {
@@ -27,9 +26,12 @@ struct Layout {
 
 // Plain (one lane) and every striped layout the kernels write.
 const Layout kLayouts[] = {
-    {"Plain", 1, false, false},          {"Bytes16Lanes", 16, false, false},
-    {"Packed8Lanes", 8, true, false},    {"Packed16Lanes", 16, true, false},
-    {"Packed32Lanes", 32, true, false},  {"Interleaved16Lanes", 16, true, true},
+    {"Plain", 1, false, false},
+    {"Bytes16Lanes", 16, false, false},
+    {"Packed8Lanes", 8, true, false},
+    {"Packed16Lanes", 16, true, false},
+    {"Packed32Lanes", 32, true, false},
+    {"Interleaved16Lanes", 16, true, true},
     {"Interleaved32Lanes", 32, true, true},
 };
 
@@ -95,11 +97,15 @@ TEST_P(TracebackLayouts, GiveTheAlignmentOfThePlainDirections) {
       const std::vector<uint8_t> firstClasses = support::ToClasses(first);
       const std::vector<uint8_t> secondClasses = support::ToClasses(second);
       const auto length = static_cast<int32_t>(second.size());
-      const NwProblem problem{firstClasses.data(), n, secondClasses.data(), length,
-                              support::Pam250Classes().data(), -6};
+      const NwProblem problem{
+          firstClasses.data(), n, secondClasses.data(), length, support::Pam250Classes().data(), -6};
       std::vector<uint8_t> plainCells(static_cast<size_t>(n) * DirectionStride(length));
-      TracebackInput input{first, second, firstClasses.data(), secondClasses.data(),
-                           support::Pam250Classes().data(), {plainCells.data(), DirectionStride(length)}};
+      TracebackInput input{first,
+                           second,
+                           firstClasses.data(),
+                           secondClasses.data(),
+                           support::Pam250Classes().data(),
+                           {plainCells.data(), DirectionStride(length)}};
       NwFillScalar(problem, input.dirs, scratch);
       const Walked want = Walk(input);
 

@@ -1,5 +1,3 @@
-#include "compare/AlignmentCache.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "align/ProteinAligner.h"
+#include "compare/AlignmentCache.h"
 #include "compare/CompareText.h"
 #include "tests/support/TestSupport.h"
 
