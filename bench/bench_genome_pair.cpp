@@ -5,7 +5,8 @@
 // Every round runs each of these once, in turn, so that a machine shared
 // with other work slows them alike; each figure is the best of the rounds,
 // with the median beside it, and the ratio of parasail to a whole run is
-// also taken round by round.
+// also taken round by round. The mapping's alignments also go through the
+// pool on one thread and on two, to show what the second thread costs.
 //
 // Usage: bench_genome_pair [rounds [program ...]]   (default 5 rounds and the
 // circog of this build; several programs, e.g. an older build, take turns)
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "align/ProteinAligner.h"
+#include "compare/AlignmentPool.h"
 #include "engine/MappingEngine.h"
 #include "tests/support/TestSupport.h"
 
@@ -48,6 +50,7 @@ struct RunResult {
   double seconds = 0;     // wall time
   double cpuSeconds = 0;  // user and system time
   double peakMiB = 0;
+  double pageFaults = 0;  // minor page faults
 };
 
 bool PinTo(int cpus) {
@@ -80,7 +83,8 @@ int Launch(const char* dir, int cpus, const char* program) {
   wait4(child, &status, 0, &usage);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
-  std::printf("%.6f %.6f %ld\n", seconds, Seconds(usage.ru_utime) + Seconds(usage.ru_stime), usage.ru_maxrss);
+  std::printf("%.6f %.6f %ld %ld\n", seconds, Seconds(usage.ru_utime) + Seconds(usage.ru_stime), usage.ru_maxrss,
+              usage.ru_minflt);
   return 0;
 }
 
@@ -92,13 +96,15 @@ RunResult RunProgram(const std::string& program, const fs::path& dir, int cpus) 
   FILE* launcher = popen(command.c_str(), "r");
   RunResult result;
   long peakKiB = 0;
+  long faults = 0;
   if (launcher == nullptr ||
-      std::fscanf(launcher, "%lf %lf %ld", &result.seconds, &result.cpuSeconds, &peakKiB) != 3 ||
+      std::fscanf(launcher, "%lf %lf %ld %ld", &result.seconds, &result.cpuSeconds, &peakKiB, &faults) != 4 ||
       pclose(launcher) != 0) {
     std::cerr << program << " failed in " << dir << "\n";
     std::exit(1);
   }
   result.peakMiB = static_cast<double>(peakKiB) / 1024.0;
+  result.pageFaults = static_cast<double>(faults);
   return result;
 }
 
@@ -182,6 +188,12 @@ struct Timed {
   double cpuSeconds = 0;
 };
 
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
 double ThreadCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -199,7 +211,7 @@ Timed TimeOnce(Fn&& fn) {
 struct ProgramSeries {
   std::string program;
   fs::path dirs[2];  // one CPU, two CPUs
-  Series wall[2], cpu[2], peak[2];
+  Series wall[2], cpu[2], peak[2], faults[2];
 };
 
 }  // namespace
@@ -266,6 +278,19 @@ int main(int argc, char** argv) {
   std::vector<Series> ratio(programs.size()), ratioCpu(programs.size());
 #endif
 
+  // The mapping's alignments through the pool, as a run makes them, on one
+  // and on two threads: wall time and the process's CPU time.
+  auto poolAll = [&](int threads) {
+    circog::AlignInOrder(
+        aligner, candidates.size(),
+        [&](size_t k, std::string_view& first, std::string_view& second) {
+          first = candidates[k].first;
+          second = candidates[k].second;
+        },
+        [&](size_t, const circog::AlignmentCounts& counts) { checksum += counts.score; }, [] {}, threads);
+  };
+  Series poolWall[2], poolCpu[2];
+
   Series ours, oursCpu;
   for (int r = 0; r < rounds; ++r) {
     for (ProgramSeries& s : series) {
@@ -274,6 +299,7 @@ int main(int argc, char** argv) {
         s.wall[c].Add(run.seconds);
         s.cpu[c].Add(run.cpuSeconds);
         s.peak[c].Add(run.peakMiB);
+        s.faults[c].Add(run.pageFaults);
       }
     }
     // The aligners alone, on the first CPU.
@@ -291,6 +317,12 @@ int main(int argc, char** argv) {
     }
 #endif
     PinTo(2);
+    for (int threads = 1; threads <= 2; ++threads) {
+      const double cpuStart = ProcessCpuSeconds();
+      const Timed pooled = TimeOnce([&] { poolAll(threads); });
+      poolWall[threads - 1].Add(pooled.seconds);
+      poolCpu[threads - 1].Add(ProcessCpuSeconds() - cpuStart);
+    }
   }
 
   for (const ProgramSeries& s : series) {
@@ -298,9 +330,9 @@ int main(int argc, char** argv) {
     for (int c = 0; c < 2; ++c) {
       std::printf(
           "  whole run, %d CPU%s  best %.3f s, median %.3f s; CPU time best %.3f s, median %.3f s; "
-          "peak %.1f-%.1f MiB\n",
+          "peak %.1f-%.1f MiB; %.0f page faults (median)\n",
           c + 1, c == 0 ? " " : "s", s.wall[c].Best(), s.wall[c].Median(), s.cpu[c].Best(), s.cpu[c].Median(),
-          s.peak[c].Best(), s.peak[c].Worst());
+          s.peak[c].Best(), s.peak[c].Worst(), s.faults[c].Median());
     }
     std::printf("  2 CPUs against 1: %.2fx (best), %.2fx (median); CPU time %+.1f%% (best)\n",
                 s.wall[0].Best() / s.wall[1].Best(), s.wall[0].Median() / s.wall[1].Median(),
@@ -309,6 +341,11 @@ int main(int argc, char** argv) {
     std::cout << "  console and files the same on 1 and 2 CPUs and as the first program's: "
               << (same ? "yes" : "NO") << "\n";
   }
+  std::printf("the mapping's alignments through the pool: 1 thread best %.3f s (CPU %.3f s), 2 threads best %.3f s "
+              "(CPU %.3f s): %.2fx, CPU time %+.1f%% (best), %+.1f%% (median)\n",
+              poolWall[0].Best(), poolCpu[0].Best(), poolWall[1].Best(), poolCpu[1].Best(),
+              poolWall[0].Best() / poolWall[1].Best(), 100.0 * (poolCpu[1].Best() / poolCpu[0].Best() - 1.0),
+              100.0 * (poolCpu[1].Median() / poolCpu[0].Median() - 1.0));
   std::printf("circog AlignCounts alone  best %.3f s (%.2f GCUPS), median %.3f s; CPU time best %.3f s\n",
               ours.Best(), cells / ours.Best() / 1e9, ours.Median(), oursCpu.Best());
 #ifdef CIRCOG_HAVE_PARASAIL

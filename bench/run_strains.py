@@ -13,8 +13,10 @@ least), so that those proteins differ from every other copy's. Runs each
 PROGRAM (default: this tree's build/release/circog) over the same working
 directory, taking turns, R rounds (default 2), on the first C CPUs (default:
 all), and reports wall and CPU time (best of the rounds), that every program
-wrote the same console output and files, and what the alignment cache did
-(bench_cache_replay: candidates, alignments made, share from the cache).
+wrote the same console output and files, what the first program takes with
+alignment off, and what the alignment cache did (bench_cache_replay:
+candidates, alignments made, share from the cache, the CPU time of making
+just those alignments).
 Everything lands in build/strains-bench.
 """
 import argparse
@@ -155,6 +157,17 @@ def main():
               + ", ".join(f"{w:.2f}/{c:.2f}" for w, c in times[program]))
     same = all(same_output(workdirs[0], other) for other in workdirs[1:])
     print(f"console and files the same for every program: {'yes' if same else 'NO'}")
+    # What the run costs without alignment: gene tables, angle files, mappings, result files.
+    unaligned = os.path.join(base, "alignment-off")
+    shutil.rmtree(unaligned, ignore_errors=True)
+    shutil.copytree(template, unaligned)
+    with open(os.path.join(unaligned, "config.txt")) as handle:
+        config = handle.read().replace("AlignmentFlag=TRUE", "AlignmentFlag=FALSE")
+    with open(os.path.join(unaligned, "config.txt"), "w") as out:
+        out.write(config)
+    off = [timed_run(programs[0], unaligned, args.cpus) for _ in range(args.rounds)]
+    print(f"{programs[0]} with alignment off: best {min(t[0] for t in off):.2f} s wall, "
+          f"{min(t[1] for t in off):.2f} s CPU")
     if os.path.exists(REPLAY):
         subprocess.run([REPLAY, workdirs[0]], check=True)
     return 0 if same else 1
