@@ -123,11 +123,12 @@ def shared_core(new):
         match = pattern.search(output)
         return float(match.group(1)) if match else 0.0
 
-    alone = max(gcups(run(["taskset", "-c", "0", *kernels], stdout=subprocess.PIPE).stdout) for _ in range(3))
+    quiet = {"stdout": subprocess.PIPE, "stderr": subprocess.DEVNULL}
+    alone = max(gcups(run(["taskset", "-c", "0", *kernels], **quiet).stdout) for _ in range(3))
     together = []
     for _ in range(3):
-        other = subprocess.Popen(["taskset", "-c", "1", *kernels], stdout=subprocess.PIPE, text=True)
-        together.append(gcups(run(["taskset", "-c", "0", *kernels], stdout=subprocess.PIPE).stdout))
+        other = subprocess.Popen(["taskset", "-c", "1", *kernels], text=True, **quiet)
+        together.append(gcups(run(["taskset", "-c", "0", *kernels], **quiet).stdout))
         together.append(gcups(other.communicate()[0]))
     print(f"\nfill/avx2/300 on cpu0 alone: {alone:.2f} GCUPS (best of 3); with a copy on cpu1 at once: "
           f"{max(together):.2f} GCUPS (best of 6; shared vector units would halve it)")
