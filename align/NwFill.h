@@ -33,7 +33,15 @@ struct NwProblem {
   bool rangeKnown = false;
   int32_t lowestScore = 0;
   int32_t highestScore = 0;
+  // The diagonal steps as bytes, when the caller keeps them with the table:
+  // kResidueClasses rows of 32, entry k of row c the low byte of
+  // substitution[c][k] - 2 gap, entry kResidueClasses that of -2 gap (a
+  // padded column), the rest 0. Kernels that need them build them otherwise.
+  const uint8_t* diagonalSteps = nullptr;
 };
+
+// Fills in the rows that NwProblem::diagonalSteps points to.
+void SetDiagonalSteps(const NwProblem& problem, uint8_t (&steps)[kResidueClasses][32]);
 
 // Fills in the range of the problem's substitution scores.
 void SetScoreRange(NwProblem& problem);
@@ -43,24 +51,35 @@ void SetScoreRange(NwProblem& problem);
 // stripe the columns over its lanes: with L lanes and segments of S columns,
 // column j = l * S + v sits in lane l of vector v. The plain order is L = 1
 // with one segment longer than any row. A row holds a byte per cell (byte
-// v * L + l), or, packed, two L-bit masks per vector (bytes v * L / 4 on,
-// lane l at bit l): first the cells that came from the diagonal, then those
-// whose score equals the up candidate; the diagonal wins where both are set.
-// Kernels may write anywhere in the n x stride bytes they are given, and set
-// stride, lanes, segment and packed to the layout they used.
+// v * L + l), or, packed, two L-bit masks per vector of L / 4 bytes from byte
+// v * L / 4 on: the cells that came from the diagonal, and those whose score
+// equals the up candidate; the diagonal wins where both are set. Lane l is
+// bit l % 8 of its block of eight lanes, l / 8. The masks of a vector lie
+// either mask after mask (every block's diagonal byte, then every block's up
+// byte) or, interleaved, block after block (diagonal byte, up byte); with
+// eight lanes the two agree. Kernels may write anywhere in the n x stride
+// bytes they are given, and set stride, lanes, segment, packed and
+// interleaved to the layout they used.
 struct DirectionMatrix {
   uint8_t* cells = nullptr;
   size_t stride = 0;
   int32_t lanes = 1;
   int32_t segment = INT32_MAX;
   bool packed = false;
+  bool interleaved = false;
 
   // The plain byte layout, which the scalar reference writes.
   void SetPlain() {
     lanes = 1;
     segment = INT32_MAX;
     packed = false;
+    interleaved = false;
   }
+
+  // Packed masks: how far apart two blocks' diagonal bytes lie, and how far
+  // a block's up byte lies from its diagonal byte.
+  size_t BlockStep() const { return interleaved ? 2 : 1; }
+  size_t UpOffset() const { return interleaved ? 1 : static_cast<size_t>(lanes) / 8; }
 
   // Direction of cell (i, j); the traceback steps through a row without it.
   uint8_t At(int32_t i, int32_t j) const {
@@ -68,10 +87,10 @@ struct DirectionMatrix {
     const auto vector = static_cast<size_t>(j % segment);
     const auto lane = static_cast<size_t>(j / segment);
     if (!packed) return row[vector * lanes + lane];
-    const uint8_t* masks = row + vector * lanes / 4 + lane / 8;
+    const uint8_t* masks = row + vector * lanes / 4 + lane / 8 * BlockStep();
     const int bit = static_cast<int>(lane % 8);
     if ((masks[0] >> bit) & 1) return kDiagonal;
-    return (masks[lanes / 8] >> bit) & 1 ? kUp : kLeft;
+    return (masks[UpOffset()] >> bit) & 1 ? kUp : kLeft;
   }
 };
 
@@ -94,6 +113,21 @@ class NwScratch {
 };
 
 using NwFillFn = int32_t (*)(const NwProblem& problem, DirectionMatrix& dirs, NwScratch& scratch);
+
+// Two independent problems filled at once, their rows taking turns so that
+// the serial steps of one run beside the work of the other; for each, what a
+// fill gives. Each array holds two.
+using NwFillTwoFn = void (*)(const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch,
+                             int32_t* scores);
+
+// Residue classes of count bytes: a letter, in either case, takes entry
+// letter & 31 of letterClasses (1 for A to 26 for Z; 32 entries), any other
+// byte kNoTableIndex.
+using NwClassifyFn = void (*)(const uint8_t* letterClasses, const char* bytes, size_t count,
+                              uint8_t* classes);
+
+// The reference classification, a byte at a time.
+void NwClassifyScalar(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes);
 
 // The reference: one cell at a time, rows of the first sequence, columns of
 // the second; ties go to the diagonal, then up, then left.

@@ -11,13 +11,25 @@ void NwScratch::Free::operator()(void* p) const { std::free(p); }
 
 void* NwScratch::Get(size_t bytes) {
   if (bytes > size_) {
-    const size_t rounded = (bytes + 63) / 64 * 64;
+    // Growing by half at least: a run's pairs grow the block a few times,
+    // not once for each new largest pair, each time on fresh pages.
+    const size_t wanted = std::max(bytes, size_ + size_ / 2);
+    const size_t rounded = (wanted + 63) / 64 * 64;
+    block_.reset();
     void* p = std::aligned_alloc(64, rounded);
     if (p == nullptr) throw std::bad_alloc();
     block_.reset(p);
     size_ = rounded;
   }
   return block_.get();
+}
+
+void NwClassifyScalar(const uint8_t* letterClasses, const char* bytes, size_t count, uint8_t* classes) {
+  for (size_t k = 0; k < count; ++k) {
+    const auto byte = static_cast<unsigned char>(bytes[k]);
+    const bool letter = static_cast<unsigned char>((byte | 0x20) - 'a') < 26;
+    classes[k] = letter ? letterClasses[byte & 31] : kNoTableIndex;
+  }
 }
 
 namespace {

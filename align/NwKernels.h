@@ -10,8 +10,14 @@ namespace circog {
 struct NwKernel {
   const char* name;
   NwFillFn fill;
+  NwFillTwoFn fillTwo;  // null: the two problems are filled in turn
+  NwClassifyFn classify;
   bool (*supported)();
 };
+
+// Fills two problems with the kernel, at once where it can.
+void FillTwo(const NwKernel& kernel, const NwProblem* problems, DirectionMatrix* dirs, NwScratch* scratch,
+             int32_t* scores);
 
 // Every kernel built in, the scalar reference first.
 std::span<const NwKernel> NwKernels();

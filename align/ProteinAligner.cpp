@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 
 #include "text/TextIo.h"
@@ -28,14 +29,17 @@ CProteinAligner::CProteinAligner(const CProteinAligner& other)
       m_scoreTable(other.m_scoreTable),
       m_gapScore(other.m_gapScore),
       kernel_(other.kernel_),
-      classOfByte_(other.classOfByte_),
+      letterClasses_(other.letterClasses_),
       substitution_(other.substitution_),
       builtIndex_(other.builtIndex_),
       builtFrom_(other.builtFrom_),
+      builtGap_(other.builtGap_),
       builtLoaded_(other.builtLoaded_),
       built_(other.built_),
       lowestScore_(other.lowestScore_),
-      highestScore_(other.highestScore_) {}
+      highestScore_(other.highestScore_) {
+  std::memcpy(diagonalSteps_, other.diagonalSteps_, sizeof diagonalSteps_);
+}
 
 int32_t CProteinAligner::ResidueIndex(unsigned char letter) const {
   if (letter >= 'a' && letter <= 'z') return m_residueIndex[letter - 'a'];
@@ -64,21 +68,21 @@ bool CProteinAligner::LoadScoreTable(const std::string& fileName) {
 
 void CProteinAligner::RefreshTables() {
   if (built_ && builtLoaded_ == m_tableLoaded && builtIndex_ == m_residueIndex &&
-      builtFrom_ == m_scoreTable) {
+      builtFrom_ == m_scoreTable && builtGap_ == m_gapScore) {
     return;
   }
   built_ = true;
   builtIndex_ = m_residueIndex;
   builtFrom_ = m_scoreTable;
+  builtGap_ = m_gapScore;
   builtLoaded_ = m_tableLoaded;
   // A letter whose index names no table row falls into the last class, which
   // scores 0 against anything; so does every byte that is no letter.
-  classOfByte_.fill(circog::kNoTableIndex);
+  letterClasses_.fill(circog::kNoTableIndex);
   for (int letter = 0; letter < 26; ++letter) {
     const int32_t index = m_residueIndex[letter];
     if (index < 0 || index >= kTableSize) continue;
-    classOfByte_['A' + letter] = static_cast<uint8_t>(index);
-    classOfByte_['a' + letter] = static_cast<uint8_t>(index);
+    letterClasses_[('A' + letter) & 31] = static_cast<uint8_t>(index);
   }
   // Without a loaded table everything scores 0.
   substitution_.fill(0);
@@ -96,45 +100,48 @@ void CProteinAligner::RefreshTables() {
   circog::SetScoreRange(ranged);
   lowestScore_ = ranged.lowestScore;
   highestScore_ = ranged.highestScore;
+  ranged.gap = m_gapScore;
+  circog::SetDiagonalSteps(ranged, diagonalSteps_);
 }
 
 void CProteinAligner::ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const {
   classes.resize(sequence.size());
-  // Plain pointers: a byte store could otherwise alias the vector's own and
-  // force a reload on every step.
-  const uint8_t* table = classOfByte_.data();
-  const auto* in = reinterpret_cast<const unsigned char*>(sequence.data());
-  uint8_t* out = classes.data();
-  for (size_t k = 0; k < sequence.size(); ++k) out[k] = table[in[k]];
+  kernel_->classify(letterClasses_.data(), sequence.data(), sequence.size(), classes.data());
 }
 
-circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string_view second,
-                                             int32_t& score) {
-  RefreshTables();
-  ToClasses(first, firstClasses_);
-  ToClasses(second, secondClasses_);
+circog::NwProblem CProteinAligner::Prepare(std::string_view first, std::string_view second, Work& work,
+                                           circog::TracebackInput& input) {
+  ToClasses(first, work.firstClasses);
+  ToClasses(second, work.secondClasses);
 
   circog::NwProblem problem;
-  problem.first = firstClasses_.data();
+  problem.first = work.firstClasses.data();
   problem.n = static_cast<int32_t>(first.size());
-  problem.second = secondClasses_.data();
+  problem.second = work.secondClasses.data();
   problem.m = static_cast<int32_t>(second.size());
   problem.substitution = substitution_.data();
   problem.gap = m_gapScore;
   problem.rangeKnown = true;
   problem.lowestScore = lowestScore_;
   problem.highestScore = highestScore_;
+  problem.diagonalSteps = &diagonalSteps_[0][0];
 
-  circog::TracebackInput input;
   input.dirs.stride = circog::DirectionStride(problem.m);
-  input.dirs.cells = static_cast<uint8_t*>(directions_.Get(first.size() * input.dirs.stride));
-  score = kernel_->fill(problem, input.dirs, fillScratch_);
-
+  input.dirs.cells = static_cast<uint8_t*>(work.directions.Get(first.size() * input.dirs.stride));
   input.first = first;
   input.second = second;
-  input.firstClasses = firstClasses_.data();
-  input.secondClasses = secondClasses_.data();
+  input.firstClasses = work.firstClasses.data();
+  input.secondClasses = work.secondClasses.data();
   input.substitution = substitution_.data();
+  return problem;
+}
+
+circog::TracebackInput CProteinAligner::Fill(std::string_view first, std::string_view second,
+                                             int32_t& score) {
+  RefreshTables();
+  circog::TracebackInput input;
+  const circog::NwProblem problem = Prepare(first, second, work_[0], input);
+  score = kernel_->fill(problem, input.dirs, fillScratch_[0]);
   return input;
 }
 
@@ -144,6 +151,27 @@ circog::AlignmentCounts CProteinAligner::AlignCounts(std::string_view first, std
   result.similarCount = m_similarCount = counts.similarCount;
   result.columns = counts.columns;
   return result;
+}
+
+std::array<circog::AlignmentCounts, 2> CProteinAligner::AlignCountsTwo(std::string_view first0,
+                                                                       std::string_view second0,
+                                                                       std::string_view first1,
+                                                                       std::string_view second1) {
+  RefreshTables();
+  std::array<circog::TracebackInput, 2> inputs;
+  const circog::NwProblem problems[2] = {Prepare(first0, second0, work_[0], inputs[0]),
+                                         Prepare(first1, second1, work_[1], inputs[1])};
+  circog::DirectionMatrix dirs[2] = {inputs[0].dirs, inputs[1].dirs};
+  int32_t scores[2] = {0, 0};
+  circog::FillTwo(*kernel_, problems, dirs, fillScratch_.data(), scores);
+  std::array<circog::AlignmentCounts, 2> results;
+  for (int k = 0; k < 2; ++k) {
+    inputs[k].dirs = dirs[k];
+    const circog::TracebackCounts counts = circog::CountColumns(inputs[k]);
+    results[k] = {scores[k], counts.similarCount, counts.columns};
+  }
+  m_similarCount = results[1].similarCount;
+  return results;
 }
 
 int32_t CProteinAligner::Align(const std::string& first, const std::string& second,

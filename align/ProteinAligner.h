@@ -46,6 +46,12 @@ class CProteinAligner {
   // m_similarCount.
   circog::AlignmentCounts AlignCounts(std::string_view first, std::string_view second);
 
+  // Two alignments at once, each as AlignCounts gives it (faster than one
+  // after the other where the kernel fills two at once); m_similarCount is
+  // the second one's.
+  std::array<circog::AlignmentCounts, 2> AlignCountsTwo(std::string_view first0, std::string_view second0,
+                                                        std::string_view first1, std::string_view second1);
+
   // The same alignment, replacing the three strings with the aligned first and
   // second sequences and the marker line; sets m_similarCount and returns the
   // score.
@@ -66,8 +72,20 @@ class CProteinAligner {
  private:
   using Substitution = std::array<int32_t, circog::kResidueClasses * circog::kResidueClasses>;
 
+  // Storage for one alignment, reused from call to call and never shared by
+  // copies.
+  struct Work {
+    std::vector<uint8_t> firstClasses;
+    std::vector<uint8_t> secondClasses;
+    circog::NwScratch directions;
+  };
+
   void RefreshTables();
   void ToClasses(std::string_view sequence, std::vector<uint8_t>& classes) const;
+  // The problem of first against second, its classes in work, and its
+  // direction matrix (to be filled) in input.
+  circog::NwProblem Prepare(std::string_view first, std::string_view second, Work& work,
+                            circog::TracebackInput& input);
   // Fills the directions of first against second, sets score to the
   // alignment score and returns what the traceback walks.
   circog::TracebackInput Fill(std::string_view first, std::string_view second, int32_t& score);
@@ -75,22 +93,21 @@ class CProteinAligner {
   const circog::NwKernel* kernel_;
 
   // What the kernels read, built from the public tables: the residue class of
-  // every byte and the symmetric class-by-class scores. The copies they were
+  // every letter and the symmetric class-by-class scores. The copies they were
   // built from tell when a caller has edited a public table.
-  std::array<uint8_t, 256> classOfByte_{};
+  std::array<uint8_t, 32> letterClasses_{};  // by letter & 31, as NwClassifyFn takes it
   Substitution substitution_{};
   std::array<int32_t, 26> builtIndex_{};
   std::array<int32_t, 20 * 20> builtFrom_{};
+  int32_t builtGap_ = 0;
   bool builtLoaded_ = false;
   bool built_ = false;
   int32_t lowestScore_ = 0;  // the extremes of substitution_
   int32_t highestScore_ = 0;
+  uint8_t diagonalSteps_[circog::kResidueClasses][32] = {};  // as NwProblem::diagonalSteps
 
-  // Working storage, reused from call to call and never shared by copies.
-  std::vector<uint8_t> firstClasses_;
-  std::vector<uint8_t> secondClasses_;
-  circog::NwScratch directions_;
-  circog::NwScratch fillScratch_;
+  std::array<Work, 2> work_;
+  std::array<circog::NwScratch, 2> fillScratch_;  // the kernels' own, one per alignment
   std::vector<char> traceBuffer_;
 };
 

@@ -54,11 +54,13 @@ class Cell {
   Cell(const DirectionMatrix& dirs, ptrdiff_t i, ptrdiff_t j)
       : stride_(dirs.stride),
         vectorBytes_(kPacked ? static_cast<size_t>(dirs.lanes) / 4 : static_cast<size_t>(dirs.lanes)),
-        upBytes_(static_cast<size_t>(dirs.lanes) / 8),
+        upBytes_(dirs.UpOffset()),
+        blockStep_(dirs.BlockStep()),
         segment_(static_cast<size_t>(dirs.segment)),
         vector_(static_cast<size_t>(j) % segment_) {
     const size_t lane = static_cast<size_t>(j) / segment_;
-    at_ = dirs.cells + static_cast<size_t>(i) * stride_ + vector_ * vectorBytes_ + (kPacked ? lane / 8 : lane);
+    at_ = dirs.cells + static_cast<size_t>(i) * stride_ + vector_ * vectorBytes_ +
+          (kPacked ? lane / 8 * blockStep_ : lane);
     bit_ = static_cast<unsigned>(lane % 8);
   }
 
@@ -80,8 +82,10 @@ class Cell {
     // From the first vector back to the last one, one lane down.
     vector_ = segment_ - 1;
     at_ += vector_ * vectorBytes_;
-    if (!kPacked || bit_ == 0) {
+    if (!kPacked) {
       --at_;
+    } else if (bit_ == 0) {
+      at_ -= blockStep_;
       bit_ = 7;
     } else {
       --bit_;
@@ -94,6 +98,7 @@ class Cell {
   size_t stride_;
   size_t vectorBytes_;
   size_t upBytes_;
+  size_t blockStep_;
   size_t segment_;
   size_t vector_;
 };

@@ -1,6 +1,7 @@
 // Cell updates per second of every fill kernel this CPU supports, on real
 // proteins against homologs or mutated copies of about 100, 300, 1000 and
-// 3000 residues; with parasail installed, its trace-producing global scan
+// 3000 residues, one pair at a time (fill/) and, where a kernel can, two at
+// once (fill2/); with parasail installed, its trace-producing global scan
 // kernels on the same pairs for comparison.
 
 #include <benchmark/benchmark.h>
@@ -87,6 +88,18 @@ Workload MakeWorkload(int32_t length, const Records& ecoli, const Records& salmo
 
 const std::vector<int32_t>& Pam250() { return circog::support::Pam250Classes(); }
 
+// As the aligner keeps them with its table.
+const uint8_t* DiagonalSteps() {
+  static uint8_t steps[circog::kResidueClasses][32];
+  static const bool built = [] {
+    const circog::NwProblem problem{nullptr, 0, nullptr, 0, Pam250().data(), kGap};
+    circog::SetDiagonalSteps(problem, steps);
+    return true;
+  }();
+  (void)built;
+  return &steps[0][0];
+}
+
 void Report(benchmark::State& state, const Workload& work) {
   state.counters["CUPS"] = benchmark::Counter(static_cast<double>(work.cells) * static_cast<double>(state.iterations()),
                                               benchmark::Counter::kIsRate);
@@ -107,12 +120,44 @@ void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, cons
                               pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
                               Pam250().data(), kGap};
     circog::SetScoreRange(problem);
+    problem.diagonalSteps = DiagonalSteps();
     problems.push_back(problem);
   }
   for (auto _ : state) {
     for (const circog::NwProblem& problem : problems) {
       circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
       benchmark::DoNotOptimize(kernel->fill(problem, dirs, scratch));
+    }
+    benchmark::ClobberMemory();
+  }
+  Report(state, *work);
+}
+
+// The same pairs two at a time, filled at once where the kernel can.
+void FillTwoBenchmark(benchmark::State& state, const circog::NwKernel* kernel, const Workload* work) {
+  size_t largest = 0;
+  for (const Pair& pair : work->pairs) {
+    largest = std::max(largest,
+                       pair.first.size() * circog::DirectionStride(static_cast<int32_t>(pair.second.size())));
+  }
+  std::vector<uint8_t> cells[2] = {std::vector<uint8_t>(largest), std::vector<uint8_t>(largest)};
+  circog::NwScratch scratch[2];
+  std::vector<circog::NwProblem> problems;
+  for (const Pair& pair : work->pairs) {
+    circog::NwProblem problem{pair.firstClasses.data(),  static_cast<int32_t>(pair.firstClasses.size()),
+                              pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
+                              Pam250().data(),           kGap};
+    circog::SetScoreRange(problem);
+    problem.diagonalSteps = DiagonalSteps();
+    problems.push_back(problem);
+  }
+  for (auto _ : state) {
+    for (size_t k = 0; k + 1 < problems.size(); k += 2) {
+      circog::DirectionMatrix dirs[2] = {{cells[0].data(), circog::DirectionStride(problems[k].m)},
+                                         {cells[1].data(), circog::DirectionStride(problems[k + 1].m)}};
+      int32_t scores[2];
+      circog::FillTwo(*kernel, &problems[k], dirs, scratch, scores);
+      benchmark::DoNotOptimize(scores[0] + scores[1]);
     }
     benchmark::ClobberMemory();
   }
@@ -157,15 +202,6 @@ void CheckParasailScores(const Workload& work) {
 }
 #endif
 
-std::string CpuName() {
-  std::ifstream in("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown CPU";
-}
-
 // Loads the pairs and registers every benchmark before the benchmark main
 // runs; with the FASTA files missing nothing is registered.
 bool RegisterAll() {
@@ -176,7 +212,8 @@ bool RegisterAll() {
     std::cerr << "the example's protein files are missing\n";
     return false;
   }
-  std::cout << "CPU: " << CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name << "\n";
+  std::cout << "CPU: " << circog::support::CpuName() << "\nchosen kernel: " << circog::BestNwKernel().name
+            << "\n";
 
   static std::vector<Workload> workloads;
   for (int32_t length : {100, 300, 1000, 3000}) workloads.push_back(MakeWorkload(length, ecoli, salmonella));
@@ -194,6 +231,9 @@ bool RegisterAll() {
     for (const circog::NwKernel& kernel : circog::NwKernels()) {
       if (!kernel.supported()) continue;
       benchmark::RegisterBenchmark(name("fill/", kernel.name).c_str(), FillBenchmark, &kernel, &work);
+      if (kernel.fillTwo != nullptr) {
+        benchmark::RegisterBenchmark(name("fill2/", kernel.name).c_str(), FillTwoBenchmark, &kernel, &work);
+      }
     }
 #ifdef CIRCOG_HAVE_PARASAIL
     CheckParasailScores(work);

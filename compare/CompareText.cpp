@@ -1,6 +1,7 @@
 #include "compare/CompareText.h"
 
 #include <cmath>
+#include <optional>
 #include <unordered_map>
 
 #include "text/TextIo.h"
@@ -72,6 +73,95 @@ std::vector<CandidatePair> ListCandidatePairs(const std::vector<GeneRecord>& fir
     for (const uint32_t s : found->second) candidates.push_back({f, s});
   }
   return candidates;
+}
+
+CachedSequence SequenceOf(const GeneRecord& gene) { return {gene.sequence, HashSequence(gene.sequence)}; }
+
+namespace {
+
+// Each gene's sequence hashed and placed in the cache once, when first
+// needed.
+class GeneSequences {
+ public:
+  GeneSequences(const std::vector<GeneRecord>& genes, const AlignmentCache* cache)
+      : genes_(genes), cache_(cache), known_(genes.size()) {}
+
+  struct Known {
+    CachedSequence sequence;
+    AlignmentCache::Place place;
+  };
+
+  const Known& operator[](uint32_t gene) {
+    std::optional<Known>& known = known_[gene];
+    if (!known) {
+      const CachedSequence sequence = SequenceOf(genes_[gene]);
+      known = Known{sequence, cache_ != nullptr ? cache_->PlaceOf(sequence) : AlignmentCache::Place{}};
+    }
+    return *known;
+  }
+
+ private:
+  const std::vector<GeneRecord>& genes_;
+  const AlignmentCache* cache_;
+  std::vector<std::optional<Known>> known_;
+};
+
+}  // namespace
+
+AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates,
+                             const std::vector<GeneRecord>& firstGenes,
+                             const std::vector<GeneRecord>& secondGenes, AlignmentCache* cache) {
+  AlignmentPlan plan;
+  plan.alignmentOf.resize(candidates.size());
+  plan.cached.resize(candidates.size());
+  GeneSequences firstSequences(firstGenes, cache);
+  GeneSequences secondSequences(secondGenes, cache);
+  // The alignments planned so far, by the hash of their pair: open
+  // addressing over twice as many slots as candidates.
+  constexpr uint32_t kNone = UINT32_MAX;
+  size_t slots = 16;
+  while (slots < 2 * candidates.size()) slots *= 2;
+  std::vector<uint32_t> planned(slots, kNone);
+  std::vector<uint64_t> pairHashes;  // by alignment
+  // Candidates whose counts came from the cache's older generation.
+  std::vector<size_t> fromOlder;
+  for (size_t k = 0; k < candidates.size(); ++k) {
+    const GeneSequences::Known& first = firstSequences[candidates[k].first];
+    const GeneSequences::Known& second = secondSequences[candidates[k].second];
+    if (cache != nullptr) {
+      bool older = false;
+      if (const CachedCounts* counts = cache->Find(first.place, second.place, older)) {
+        plan.alignmentOf[k] = AlignmentPlan::kFromCache;
+        plan.cached[k] = *counts;
+        if (older) fromOlder.push_back(k);
+        continue;
+      }
+    }
+    const uint64_t pairHash =
+        (first.sequence.hash * 0x9E3779B97F4A7C15ULL ^ second.sequence.hash) * 0xff51afd7ed558ccdULL;
+    size_t slot = (pairHash >> 32) & (slots - 1);
+    for (; planned[slot] != kNone; slot = (slot + 1) & (slots - 1)) {
+      const uint32_t alignment = planned[slot];
+      const CandidatePair& earlier = candidates[plan.firstCandidate[alignment]];
+      if (pairHashes[alignment] == pairHash && firstGenes[earlier.first].sequence == first.sequence.bytes &&
+          secondGenes[earlier.second].sequence == second.sequence.bytes) {
+        break;
+      }
+    }
+    if (planned[slot] == kNone) {
+      planned[slot] = static_cast<uint32_t>(plan.firstCandidate.size());
+      plan.firstCandidate.push_back(static_cast<uint32_t>(k));
+      pairHashes.push_back(pairHash);
+    }
+    plan.alignmentOf[k] = planned[slot];
+  }
+  // Used again: kept in the newer generation (the places found above are
+  // stale from here on).
+  for (const size_t k : fromOlder) {
+    cache->Insert(firstSequences[candidates[k].first].sequence,
+                  secondSequences[candidates[k].second].sequence, plan.cached[k]);
+  }
+  return plan;
 }
 
 }  // namespace circog

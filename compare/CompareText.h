@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compare/AlignmentCache.h"
 #include "engine/MappingEngine.h"
 
 namespace circog {
@@ -39,6 +40,26 @@ struct CandidatePair {
 // its partners in list order.
 std::vector<CandidatePair> ListCandidatePairs(const std::vector<GeneRecord>& firstGenes,
                                               const std::vector<GeneRecord>& secondGenes);
+
+// Where each candidate's alignment counts come from: the cache, or one
+// alignment per distinct pair of sequences not in it, made for the first
+// candidate that holds that pair. Alignments are numbered in the order of
+// their first candidates.
+struct AlignmentPlan {
+  static constexpr uint32_t kFromCache = UINT32_MAX;
+  std::vector<uint32_t> alignmentOf;     // per candidate: its alignment, or kFromCache
+  std::vector<CachedCounts> cached;      // per candidate: the counts when from the cache
+  std::vector<uint32_t> firstCandidate;  // per alignment: the candidate whose sequences it aligns
+};
+
+// The plan for candidates of firstGenes against secondGenes; cache may be
+// null (then equal pairs within the candidates are still aligned once).
+AlignmentPlan PlanAlignments(const std::vector<CandidatePair>& candidates,
+                             const std::vector<GeneRecord>& firstGenes,
+                             const std::vector<GeneRecord>& secondGenes, AlignmentCache* cache);
+
+// A gene's sequence as the cache files it.
+CachedSequence SequenceOf(const GeneRecord& gene);
 
 struct ClosestPair {
   float first = 0;

@@ -15,6 +15,7 @@
 #include "engine/PairList.h"
 
 namespace circog {
+class AlignmentCache;
 class OutputFile;
 }  // namespace circog
 
@@ -131,6 +132,9 @@ class CMappingEngine {
   // The input whose reading failed part way, as its path was configured;
   // empty while every read has succeeded. A stage that sets it returns false.
   std::string unreadableInput;
+  // What the mapping keeps of the alignments it made, for the run's later
+  // pairs; the comparison stage sets it up.
+  std::shared_ptr<circog::AlignmentCache> alignmentCache;
 
  private:
   void WarnUnknownKey(const std::string& fileName, int lineNumber, const std::string& key);

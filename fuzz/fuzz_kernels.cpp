@@ -1,6 +1,7 @@
 // Differential: two fuzzed sequences, a fuzzed gap and substitution table,
-// filled by every kernel the CPU has; score and every direction cell must
-// equal the scalar reference's.
+// filled by every kernel the CPU has, alone and (with the sequences the other
+// way round as a second problem) two at once; score and every direction cell
+// must equal the scalar reference's.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -42,24 +43,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint8_t& c : first) c %= kResidueClasses;
   for (uint8_t& c : second) c %= kResidueClasses;
 
-  circog::NwProblem problem{first.data(), static_cast<int32_t>(first.size()), second.data(),
-                            static_cast<int32_t>(second.size()), table.data(), gap};
-  const size_t stride = circog::DirectionStride(problem.m);
-  const size_t cells = first.size() * stride;
-  std::vector<uint8_t> expected(cells + 64), actual(cells + 64);
-  circog::NwScratch scratch;
-  circog::DirectionMatrix reference{expected.data(), stride};
-  const int32_t score = circog::NwFillScalar(problem, reference, scratch);
+  // The problem, and the same sequences the other way round for a fill of
+  // two at once.
+  const circog::NwProblem problems[2] = {{first.data(), static_cast<int32_t>(first.size()), second.data(),
+                                          static_cast<int32_t>(second.size()), table.data(), gap},
+                                         {second.data(), static_cast<int32_t>(second.size()), first.data(),
+                                          static_cast<int32_t>(first.size()), table.data(), gap}};
+  std::vector<uint8_t> expected[2], actual[2];
+  circog::DirectionMatrix reference[2], dirs[2];
+  int32_t scores[2];
+  circog::NwScratch scratch[2];
+  for (int k = 0; k < 2; ++k) {
+    const size_t stride = circog::DirectionStride(problems[k].m);
+    expected[k].resize(static_cast<size_t>(problems[k].n) * stride + 64);
+    actual[k].resize(expected[k].size());
+    reference[k] = {expected[k].data(), stride};
+    scores[k] = circog::NwFillScalar(problems[k], reference[k], scratch[0]);
+  }
+  // Kernels may lay their rows out their own way: cells are compared through At.
+  auto same = [&](int k, const circog::DirectionMatrix& filled) {
+    for (int32_t i = 0; i < problems[k].n; ++i) {
+      for (int32_t j = 0; j < problems[k].m; ++j) {
+        if (filled.At(i, j) != reference[k].At(i, j)) std::abort();
+      }
+    }
+  };
   for (const circog::NwKernel& kernel : circog::NwKernels()) {
     if (!kernel.supported()) continue;
-    std::fill(actual.begin(), actual.end(), 0);
-    // Kernels may lay their rows out their own way: cells are compared through At.
-    circog::DirectionMatrix dirs{actual.data(), stride};
-    if (kernel.fill(problem, dirs, scratch) != score) std::abort();
-    for (int32_t i = 0; i < problem.n; ++i) {
-      for (int32_t j = 0; j < problem.m; ++j) {
-        if (dirs.At(i, j) != reference.At(i, j)) std::abort();
-      }
+    std::fill(actual[0].begin(), actual[0].end(), 0);
+    dirs[0] = {actual[0].data(), reference[0].stride};
+    if (kernel.fill(problems[0], dirs[0], scratch[0]) != scores[0]) std::abort();
+    same(0, dirs[0]);
+    for (int k = 0; k < 2; ++k) {
+      std::fill(actual[k].begin(), actual[k].end(), 0);
+      dirs[k] = {actual[k].data(), reference[k].stride};
+    }
+    int32_t two[2] = {0, 0};
+    circog::FillTwo(kernel, problems, dirs, scratch, two);
+    for (int k = 0; k < 2; ++k) {
+      if (two[k] != scores[k]) std::abort();
+      same(k, dirs[k]);
     }
   }
   return 0;

@@ -40,4 +40,17 @@ NwLanePlan NwPlanLanes(const NwProblem& problem, int32_t lanes16) {
   return {};
 }
 
+bool NwDifferencesFit(const NwProblem& problem) {
+  const NwProblem& p = problem;
+  if (p.n <= 0 || p.m <= 0 || p.gap >= 0 || p.gap < -kMaxDifferenceStep) return false;
+  NwProblem ranged = p;
+  if (!ranged.rangeKnown) SetScoreRange(ranged);
+  const int64_t twoGaps = -2 * int64_t{p.gap};
+  if (ranged.lowestScore + twoGaps < 0 || ranged.highestScore + twoGaps > kMaxDifferenceStep) return false;
+  // R stays within [0, kMaxDifferenceStep min(n, m)], and S = R + (n + m) gap.
+  const int64_t steps = int64_t{p.n} + p.m;
+  return steps * -int64_t{p.gap} <= INT32_MAX &&
+         int64_t{kMaxDifferenceStep} * std::min(p.n, p.m) <= INT32_MAX;
+}
+
 }  // namespace circog

@@ -130,6 +130,35 @@ class KernelChecker {
   NwScratch reference_;
 };
 
+// Every supported kernel's fill of two problems at once against the
+// reference's fill of each.
+void CheckTwo(const NwProblem (&problems)[2]) {
+  NwScratch reference;
+  const Fill expected[2] = {RunKernel(NwKernels()[0], problems[0], reference),
+                            RunKernel(NwKernels()[0], problems[1], reference)};
+  for (const NwKernel& kernel : NwKernels()) {
+    if (!kernel.supported()) continue;
+    Fill actual[2];
+    DirectionMatrix dirs[2];
+    for (int k = 0; k < 2; ++k) {
+      actual[k].dirs.stride = DirectionStride(problems[k].m);
+      actual[k].cells.assign(static_cast<size_t>(problems[k].n) * actual[k].dirs.stride, 0xEE);
+      actual[k].dirs.cells = actual[k].cells.data();
+      dirs[k] = actual[k].dirs;
+    }
+    NwScratch scratch[2];
+    int32_t scores[2] = {0, 0};
+    FillTwo(kernel, problems, dirs, scratch, scores);
+    for (int k = 0; k < 2; ++k) {
+      actual[k].dirs = dirs[k];
+      actual[k].score = scores[k];
+      EXPECT_TRUE(SameFill(problems[k], expected[k], actual[k]))
+          << kernel.name << ", problem " << k << " of two, lengths " << problems[k].n << " x "
+          << problems[k].m;
+    }
+  }
+}
+
 // Lane bits the vector kernels choose for a problem; 0 in a scalar build.
 int ScoreBits(const Classes& first, const Classes& second, const Matrix& table, int32_t gap) {
 #ifndef CIRCOG_SCALAR_ONLY
@@ -140,6 +169,41 @@ int ScoreBits(const Classes& first, const Classes& second, const Matrix& table, 
   (void)first, (void)second, (void)table, (void)gap;
   return 0;
 #endif
+}
+
+TEST(NwKernels, ClassifyEveryByteAsTheReference) {
+  std::mt19937 rng(31);
+  std::uniform_int_distribution<int> byte(0, 255);
+  uint8_t letterClasses[32];
+  for (uint8_t& c : letterClasses) c = static_cast<uint8_t>(byte(rng) % kResidueClasses);
+  std::string bytes;
+  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+  for (int k = 0; k < 700; ++k) bytes += static_cast<char>(byte(rng));
+  // Hand-checked against the reference first: letters of either case, and
+  // what lies next to them.
+  std::vector<uint8_t> reference(bytes.size());
+  NwClassifyScalar(letterClasses, bytes.data(), bytes.size(), reference.data());
+  EXPECT_EQ(reference['A'], letterClasses[1]);
+  EXPECT_EQ(reference['z'], letterClasses[26]);
+  for (const int other : {int{'@'}, int{'['}, int{'`'}, int{'{'}, 0, 0x80 | 'A', 0xFF}) {
+    EXPECT_EQ(reference[static_cast<size_t>(other)], kNoTableIndex) << other;
+  }
+  for (const NwKernel& kernel : NwKernels()) {
+    if (!kernel.supported()) continue;
+    for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{31}, size_t{32}, size_t{33},
+                          size_t{100}, bytes.size()}) {
+      for (size_t start : {size_t{0}, size_t{3}}) {
+        if (start + length > bytes.size()) continue;
+        std::vector<uint8_t> classes(length + 1, 0xEE);
+        kernel.classify(letterClasses, bytes.data() + start, length, classes.data());
+        for (size_t k = 0; k < length; ++k) {
+          ASSERT_EQ(classes[k], reference[start + k])
+              << kernel.name << ", byte " << int{uint8_t(bytes[start + k])};
+        }
+        EXPECT_EQ(classes[length], 0xEE) << kernel.name << ": wrote past the end";
+      }
+    }
+  }
 }
 
 TEST(NwKernels, ScalarReferenceMatchesHandWorkedFill) {
@@ -272,6 +336,25 @@ TEST(NwKernels, RealHomologsAcrossGenomes) {
 #endif
 }
 
+TEST(NwKernels, TwoAtOnceGiveWhatEachGivesAlone) {
+  std::mt19937 rng(2);
+  std::uniform_int_distribution<int32_t> length(0, 700);
+  for (int pair = 0; pair < 60; ++pair) {
+    Classes sequences[4];
+    for (Classes& sequence : sequences) sequence = RandomClasses(rng, length(rng));
+    if (pair % 3 == 0) sequences[1] = Mutate(rng, sequences[0], 0.2);
+    // Some pairs mix a problem for byte lanes with one that is not.
+    const int32_t otherGap = pair % 4 == 1 ? -1 : -6;
+    const NwProblem problems[2] = {
+        {sequences[0].data(), static_cast<int32_t>(sequences[0].size()), sequences[1].data(),
+         static_cast<int32_t>(sequences[1].size()), Pam250().data(), -6},
+        {sequences[2].data(), static_cast<int32_t>(sequences[2].size()), sequences[3].data(),
+         static_cast<int32_t>(sequences[3].size()), Pam250().data(), otherGap}};
+    CheckTwo(problems);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
 TEST(NwKernels, AllZeroTableMakesEveryCellATie) {
   const Matrix zero(kResidueClasses * kResidueClasses, 0);
   KernelChecker checker;
@@ -363,6 +446,57 @@ TEST(NwKernels, ScoreRangeGivenOrLookedUpPlansAlike) {
 #else
   GTEST_SKIP() << "scalar-only build";
 #endif
+}
+
+TEST(NwKernels, ByteLanesServeTablesWhoseDiagonalStepsFit) {
+#ifndef CIRCOG_SCALAR_ONLY
+  std::mt19937 rng(18);
+  const Classes a = RandomClasses(rng, 300);
+  auto fits = [&](const Matrix& table, int32_t gap, const Classes& first) {
+    const NwProblem problem{first.data(), static_cast<int32_t>(first.size()), a.data(), 300, table.data(),
+                            gap};
+    return NwDifferencesFit(problem);
+  };
+  // The published table's lowest entry is -8, its highest 17.
+  EXPECT_TRUE(fits(Pam250(), -6, a));
+  EXPECT_TRUE(fits(Pam250(), -4, a));   // -8 + 8: steps from 0
+  EXPECT_FALSE(fits(Pam250(), -3, a));  // -8 + 6 < 0
+  EXPECT_FALSE(fits(Pam250(), 0, a));
+  EXPECT_TRUE(fits(Pam250(), -118, a));   // 17 + 236 = 253
+  EXPECT_FALSE(fits(Pam250(), -119, a));  // 17 + 238 = 255
+  const Matrix zero(kResidueClasses * kResidueClasses, 0);
+  EXPECT_TRUE(fits(zero, -127, a));  // padded columns step 254
+  EXPECT_FALSE(fits(zero, -128, a));
+  EXPECT_FALSE(fits(Pam250(), -6, Classes{}));
+  // Lengths do not matter, only that scores fit in 32 bits.
+  EXPECT_TRUE(fits(Pam250(), -6, RandomClasses(rng, 100000)));
+#else
+  GTEST_SKIP() << "scalar-only build";
+#endif
+}
+
+// Tables whose diagonal steps span the whole byte range, from 0 to 254:
+// sums of differences clamp at 255 on nearly every row.
+TEST(NwKernels, DiagonalStepsAtTheEdgesOfByteLanes) {
+  KernelChecker checker;
+  std::mt19937 rng(254);
+  const int32_t gap = -100;
+  std::uniform_int_distribution<int32_t> step(0, 254);
+  for (int table = 0; table < 6; ++table) {
+    Matrix scores(kResidueClasses * kResidueClasses, 0);
+    for (int p = 0; p + 1 < kResidueClasses; ++p) {
+      for (int q = 0; q <= p; ++q) {
+        // Half the tables keep only the extremes.
+        const int32_t s = table % 2 == 0 ? step(rng) : step(rng) % 2 * 254;
+        scores[p * kResidueClasses + q] = scores[q * kResidueClasses + p] = s + 2 * gap;
+      }
+    }
+    for (int32_t n : {1, 31, 32, 33, 200, 1500}) {
+      const Classes first = RandomClasses(rng, n);
+      checker.Check(first, Mutate(rng, first, 0.2), scores, gap);
+      checker.Check(first, RandomClasses(rng, 1700 - n), scores, gap);
+    }
+  }
 }
 
 TEST(NwKernels, ScoreBitsFollowTheScoreRange) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,14 +14,24 @@ namespace {
 
 const std::string kPamFile = circog::support::SourcePath("data/PAM-250.txt");
 
-// The reference kernel and whatever this CPU runs by default.
+// The reference kernel and every other one this CPU supports, each through
+// the traceback of its own row layout.
 struct KernelChoice {
-  const char* label;
+  std::string label;  // letters and digits, as test names take them
   const circog::NwKernel* kernel;
 };
 
 std::vector<KernelChoice> Kernels() {
-  return {{"Reference", &circog::NwKernels()[0]}, {"Best", &circog::BestNwKernel()}};
+  std::vector<KernelChoice> choices{{"Reference", &circog::NwKernels()[0]}};
+  for (const circog::NwKernel& kernel : circog::NwKernels().subspan(1)) {
+    if (!kernel.supported()) continue;
+    std::string label;
+    for (const char c : std::string_view(kernel.name)) {
+      if (std::isalnum(static_cast<unsigned char>(c))) label += c;
+    }
+    choices.push_back({label, &kernel});
+  }
+  return choices;
 }
 
 struct Alignment {
@@ -131,7 +142,7 @@ TEST_P(ZeroTable, NeverLoadedScoresZeroToo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, ZeroTable, testing::ValuesIn(Kernels()),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return info.param.label; });
 
 // --- Calls, copies and table edits ---------------------------------------------
 
@@ -176,6 +187,13 @@ TEST(ProteinAligner, DirectEditsOfTablesAreUsed) {
   EXPECT_EQ(aligner.AlignCounts("b", "D").score, 4);
   aligner.m_residueIndex['W' - 'A'] = -1;
   EXPECT_EQ(aligner.AlignCounts("W", "W").score, 0);
+  // A gap score edited between calls: W/W 17 and one gap.
+  aligner.m_residueIndex['W' - 'A'] = 18;
+  EXPECT_EQ(aligner.AlignCounts("WAW", "WW").score, 17 - 6 + 17);
+  aligner.m_gapScore = -5;
+  EXPECT_EQ(aligner.AlignCounts("WAW", "WW").score, 17 - 5 + 17);
+  const std::string longer(300, 'W');
+  EXPECT_EQ(aligner.AlignCounts(longer + "A", longer).score, 300 * 17 - 5);
 }
 
 // --- The console line ----------------------------------------------------------
@@ -297,6 +315,28 @@ TEST_P(RandomPairs, AlignmentsKeepInvariantsAndOptimalScore) {
   }
 }
 
+TEST_P(RandomPairs, TwoAtOnceCountAsOneAtATime) {
+  CProteinAligner aligner;
+  aligner.LoadScoreTable(kPamFile);
+  aligner.UseKernel(*GetParam().kernel);
+  CProteinAligner alone(aligner);
+  std::mt19937 rng(22);
+  std::uniform_int_distribution<size_t> length(0, 400);
+  for (int pair = 0; pair < 100; ++pair) {
+    std::string sequences[4];
+    for (std::string& sequence : sequences) sequence = RandomProtein(rng, length(rng));
+    if (pair % 2 == 0) sequences[3] = Mutated(rng, sequences[2]);
+    const auto two = aligner.AlignCountsTwo(sequences[0], sequences[1], sequences[2], sequences[3]);
+    EXPECT_EQ(aligner.m_similarCount, two[1].similarCount);
+    for (int k = 0; k < 2; ++k) {
+      const circog::AlignmentCounts one = alone.AlignCounts(sequences[2 * k], sequences[2 * k + 1]);
+      EXPECT_EQ(two[k].score, one.score) << "pair " << pair << ", alignment " << k;
+      EXPECT_EQ(two[k].similarCount, one.similarCount) << "pair " << pair << ", alignment " << k;
+      EXPECT_EQ(two[k].columns, one.columns) << "pair " << pair << ", alignment " << k;
+    }
+  }
+}
+
 // Whatever kernel runs by default, the output is the reference's.
 TEST(RandomPairs, BestKernelMatchesReference) {
   CProteinAligner reference;
@@ -319,6 +359,6 @@ TEST(RandomPairs, BestKernelMatchesReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, RandomPairs, testing::ValuesIn(Kernels()),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return info.param.label; });
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 // 'A's followed by k % 3 'W's, so similarCount and length are known.
 TEST(AlignmentPoolTest, HandsOutcomesOverInOrderWhateverTheThreads) {
   std::vector<std::string> firsts, seconds;
-  const size_t count = 5000;  // several times the window
+  const size_t count = 5001;  // several times the window, and an odd count
   for (size_t k = 0; k < count; ++k) {
     firsts.emplace_back(k % 7 + 1, 'A');
     seconds.push_back(std::string(k % 7 + 1, 'A') + std::string(k % 3, 'W'));

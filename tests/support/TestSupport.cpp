@@ -91,6 +91,15 @@ std::string Mutate(std::mt19937& rng, std::string_view source, double rate) {
   return copy;
 }
 
+std::string CpuName() {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  }
+  return "unknown CPU";
+}
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "circog-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;

@@ -45,6 +45,9 @@ std::string RandomProtein(std::mt19937& rng, size_t length, std::string_view alp
 // before or deleted, with short indels.
 std::string Mutate(std::mt19937& rng, std::string_view source, double rate);
 
+// The CPU's model name, as /proc/cpuinfo gives it.
+std::string CpuName();
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {
