@@ -8,6 +8,7 @@ namespace {
 // Takes no notice of the columns: counting is all the walk does.
 struct NoText {
   void Column(char, char, char) {}
+  void Pair(char, char, int32_t) {}
 };
 
 // Fills three regions from their ends; an alignment is at most n + m long.
@@ -28,6 +29,7 @@ class TextFromEnd {
     *--second_ = y;
     *--marker_ = marker;
   }
+  void Pair(char x, char y, int32_t score) { Column(x, y, ColumnMarker(x, y, score)); }
 
   void CopyTo(AlignedStrings out) const {
     out.first.assign(first_, firstEnd_);
@@ -120,10 +122,11 @@ TracebackCounts Walk(const TracebackInput& input, Text& text) {
       const uint8_t direction = cell.Direction();
       if (direction == kDiagonal) {
         const int32_t score = substitution[firstClasses[i] * kResidueClasses + secondClasses[j]];
-        const char marker = ColumnMarker(a[i], b[j], score);
-        similar += marker != '~';
+        // Identical bytes are as likely as not: a branch on them would be
+        // mispredicted at every other column.
+        similar += static_cast<int32_t>(a[i] == b[j]) | static_cast<int32_t>(score >= 0);
         ++diagonals;
-        text.Column(a[i], b[j], marker);
+        text.Pair(a[i], b[j], score);
         --i;
         --j;
         cell.StepUp();

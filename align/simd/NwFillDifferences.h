@@ -87,8 +87,8 @@ struct DifferenceRows {
         L::Store(eAt + k, eNow);
       }
       if constexpr (kNext) {
-        const Vec fromDiagonal = L::SubClamped(L::Load(nextProfileAt + k), eNow);
-        nextRunning = L::Max(fromDiagonal, L::SubClamped(nextRunning, eNow));
+        // max(P - E, x - E) clamped, with one subtraction.
+        nextRunning = L::SubClamped(L::Max(L::Load(nextProfileAt + k), nextRunning), eNow);
         nextSum = L::AddClamped(nextSum, eNow);
         L::Store(runningAt + k, nextRunning);
       }

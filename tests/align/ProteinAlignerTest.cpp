@@ -196,6 +196,27 @@ TEST(ProteinAligner, DirectEditsOfTablesAreUsed) {
   EXPECT_EQ(aligner.AlignCounts(longer + "A", longer).score, 300 * 17 - 5);
 }
 
+// Identity is on bytes: with a negative self-score an identical pair still
+// counts as similar, and the same residue in the other case does not.
+class NegativeSelfScore : public testing::TestWithParam<KernelChoice> {};
+
+TEST_P(NegativeSelfScore, IdenticalBytesStaySimilar) {
+  CProteinAligner aligner;
+  aligner.LoadScoreTable(kPamFile);
+  aligner.UseKernel(*GetParam().kernel);
+  aligner.m_scoreTable[0] = -1;  // A/A
+  std::string a, b, m;
+  EXPECT_EQ(aligner.Align("WAAWaW", "WAaWAW", a, b, m), 17 - 1 - 1 + 17 - 1 + 17);
+  EXPECT_EQ(m, "||~|~|");
+  EXPECT_EQ(aligner.m_similarCount, 4);
+  const circog::AlignmentCounts counts = aligner.AlignCounts("WAAWaW", "WAaWAW");
+  EXPECT_EQ(counts.similarCount, 4);
+  EXPECT_EQ(counts.columns, 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, NegativeSelfScore, testing::ValuesIn(Kernels()),
+                         [](const auto& info) { return info.param.label; });
+
 // --- The console line ----------------------------------------------------------
 
 struct LineCase {
