@@ -2,6 +2,7 @@
 """Benchmark: the Snakemake workflow against one circog run over the same genomes.
 
 Usage: bench/run_workflow.py flow [--genomes N] [--cores C] [--alignment] [--pairs-per-job P] [--no-blocks]
+                                  [--no-one-pass]
        bench/run_workflow.py dry-run [--genomes N]
 
 Genomes are N related genomes made by bench/related_genomes.py from E. coli
@@ -15,7 +16,8 @@ protein FASTA. Everything goes under build/workflow-bench.
              workflow from imports to report with --cores C. Prints wall and
              CPU time of each, the workflow's pairs a second and its time
              against the single run's, and checks that its result files,
-             pictures, plot and block tables equal the single run's. Alignment off unless --alignment; with
+             pictures, plot and block tables equal the single run's.
+             --no-one-pass leaves out the single run's plot --blocks. Alignment off unless --alignment; with
              --no-blocks the workflow leaves blocks out (and is set against
              circog and plot alone).
   dry-run    Snakemake's dry run (-n) over a sheet of N genomes.
@@ -82,7 +84,7 @@ def set_alignment(workdir, on):
         handle.write(text.replace("AlignmentFlag=TRUE", "AlignmentFlag=" + ("TRUE" if on else "FALSE")))
 
 
-def single_run(folder, names, alignment, blocks=True):
+def single_run(folder, names, alignment, blocks=True, one_pass=True):
     """Imports, circog, blocks and plot over all genomes in one folder; the
     timings are kept there (timings.txt) and reused by the next call."""
     workdir = os.path.join(BASE, f"single-{len(names)}{'-aligned' if alignment else ''}")
@@ -100,7 +102,7 @@ def single_run(folder, names, alignment, blocks=True):
     if blocks:
         steps["blocks"] = timed([KIT, "blocks", workdir])
     steps["plot"] = timed([KIT, "plot", workdir])
-    if blocks:  # writes what blocks then plot wrote
+    if blocks and one_pass:  # writes what blocks then plot wrote
         steps["plot --blocks"] = timed([KIT, "plot", "--blocks", workdir])
     with open(kept, "w", encoding="utf-8") as out:
         out.writelines(f"{step} {timing.wall} {timing.cpu}\n" for step, timing in steps.items())
@@ -131,7 +133,8 @@ def flow(args):
     pairs = len(names) * (len(names) - 1) // 2
     print(f"{len(names)} genomes, {pairs} pairs, alignment {'on' if args.alignment else 'off'},"
           f" --cores {args.cores}; load before: {os.getloadavg()[0]:.1f}")
-    single, steps = single_run(folder, names, args.alignment, blocks=not args.no_blocks)
+    single, steps = single_run(folder, names, args.alignment, blocks=not args.no_blocks,
+                               one_pass=not args.no_one_pass)
     for step, timing in steps.items():
         print(f"single run, {step}: {timing}")
     outdir = os.path.join(BASE, f"flow-{len(names)}")
@@ -147,6 +150,7 @@ def flow(args):
     against = {"its plots": steps["circog"] + steps["plot"]}
     if not args.no_blocks:
         against["its blocks and plots"] = steps["circog"] + steps["blocks"] + steps["plot"]
+    if "plot --blocks" in steps:
         against["plot --blocks"] = steps["circog"] + steps["plot --blocks"]
     for what, base in against.items():
         print(f"workflow against one circog run and {what} ({base}): {whole.wall / base.wall:.2f}x wall")
@@ -179,6 +183,7 @@ def main():
     one.add_argument("--alignment", action="store_true")
     one.add_argument("--pairs-per-job", type=int)
     one.add_argument("--no-blocks", action="store_true", help="the workflow with blocks: false")
+    one.add_argument("--no-one-pass", action="store_true", help="leave out the single run's plot --blocks")
     one.set_defaults(run=flow)
     dry = commands.add_parser("dry-run", help="Snakemake's dry run")
     dry.add_argument("--genomes", type=int, default=500)
