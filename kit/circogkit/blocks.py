@@ -11,6 +11,8 @@ on arrays), then the blocks are described in degrees again.
 Writes blocks/NAME1&NAME2.tsv (one row per block) and blocks/summary.tsv
 (one row per pair).
 """
+import functools
+import itertools
 import math
 import os
 import sys
@@ -19,7 +21,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import plot
+from . import plot, results
 from . import workdir as wd
 from .inputs import ENCODING, KitError, read_lines
 
@@ -31,6 +33,10 @@ SEPARATOR = "1001"
 PAIR_COLUMNS = ["block", "orientation", "start1", "end1", "start2", "end2", "genes", "symmetric"]
 SUMMARY_COLUMNS = ["pair", "genome1", "genome2", "offset", "collinear_share", "blocks",
                    "inversions", "symmetric_inversions", "inverted_share"]
+# the numbers of each file's columns, as the readers convert them
+PAIR_KINDS = {"block": int, "start1": float, "end1": float, "start2": float, "end2": float, "genes": int}
+SUMMARY_KINDS = {"offset": float, "collinear_share": float, "blocks": int, "inversions": int,
+                 "symmetric_inversions": int, "inverted_share": float}
 
 
 # ---------------------------------------------------------------- chains on ranks
@@ -44,42 +50,15 @@ SKIP = 1 << 26
 TIE_BITS = 12
 
 
-def shared_ranks(angles, used):
+def shared_ranks(angles, used, order=None):
     """Rank on the circle of every gene that has a partner (used[i]), by
-    angle, equal angles in file order; -1 for the others. Returns (ranks, n)."""
-    order = np.argsort(angles, kind="stable")
+    angle, equal angles in file order; -1 for the others. order: the genes
+    sorted so, when known. Returns (ranks, n)."""
+    order = np.argsort(angles, kind="stable") if order is None else order
     order = order[used[order]]
     ranks = np.full(len(angles), -1, dtype=np.int64)
     ranks[order] = np.arange(len(order))
     return ranks, len(order)
-
-
-def circular_links(x, y, n1, n2, span):
-    """Every pair of points (src, tgt) that may be neighbours in a chain:
-    tgt lies 1 to span ranks after src in x on a circle of n1, and in y on a
-    circle of n2. Returns arrays src, tgt, dx, dy."""
-    width = 2 * n2
-    # Each point twice, at y and y + n2, so a range of y through rank 0 is one range.
-    keys = np.concatenate([x * width + y, x * width + y + n2])
-    order = np.argsort(keys, kind="stable")
-    keys = keys[order]
-    owner = order % len(x)
-    found = []
-    for dx in range(1, min(span, n1 - 1) + 1):
-        base = (x + dx) % n1 * width + y
-        low = np.searchsorted(keys, base + 1, "left")
-        counts = np.searchsorted(keys, base + min(span, n2 - 1), "right") - low
-        if counts.any():
-            src = np.repeat(np.arange(len(x)), counts)
-            at = np.arange(int(counts.sum())) - np.repeat(np.cumsum(counts) - counts, counts)
-            found.append((src, owner[at + np.repeat(low, counts)], dx))
-    if not found:
-        empty = np.zeros(0, np.int64)
-        return empty, empty, empty, empty
-    src = np.concatenate([s for s, _, _ in found])
-    tgt = np.concatenate([t for _, t, _ in found])
-    dx = np.concatenate([np.full(len(s), d, np.int64) for s, _, d in found])
-    return src, tgt, dx, (y[tgt] - y[src]) % n2
 
 
 def run_lengths(x, y, n1, n2):
@@ -87,39 +66,117 @@ def run_lengths(x, y, n1, n2):
     genomes, on their circles) that each point lies in; y already turned to
     the orientation wanted."""
     count = len(x)
-    keys = x * n2 + y
-    order = np.argsort(keys, kind="stable")
-    wanted = (x + 1) % n1 * n2 + (y + 1) % n2
-    at = np.minimum(np.searchsorted(keys[order], wanted), count - 1)
-    # Each point has at most one next and one previous point: runs are
-    # paths, or circles. Steps to a run's ends by doubling the jumps.
-    nexts = np.where(keys[order][at] == wanted, order[at], count)
-    previous = np.full(count + 1, count)
-    previous[nexts[nexts < count]] = np.flatnonzero(nexts < count)
-    length = np.ones(count, dtype=np.int64)
-    for jumps in (np.append(nexts, count), previous):
-        steps = np.append((jumps[:count] < count).astype(np.int64), 0)
-        for _ in range(max(1, count.bit_length())):
-            steps = steps + steps[jumps]
-            jumps = jumps[jumps]
-        length += steps[:count]
-    circling = np.flatnonzero(jumps[:count] < count)  # never reached an end
-    length[circling] = _circle_lengths(circling, nexts)
-    return length
+    if count == 0:
+        return np.zeros(0, dtype=np.int64)
+    x, y = np.asarray(x, dtype=np.int64), np.asarray(y, dtype=np.int64)
+    # Along a run both ranks grow by one, so y - x (on genome 2's circle)
+    # stays put until genome 1's circle closes: a run is a stretch of
+    # consecutive x on one diagonal, continued from rank n1 - 1 to rank 0.
+    diagonal = (y - x) % n2
+    order = np.argsort(diagonal * n1 + x, kind="stable")
+    xs, ds = x[order], diagonal[order]
+    starts = np.ones(count, dtype=bool)
+    starts[1:] = (ds[1:] != ds[:-1]) | (xs[1:] != xs[:-1] + 1)
+    segment = np.cumsum(starts) - 1
+    first = np.flatnonzero(starts)
+    last = np.append(first[1:], count) - 1
+    lengths = last - first + 1
+    wrapping = np.flatnonzero(xs[last] == n1 - 1)
+    if len(wrapping):
+        lengths = _join_segments(lengths, wrapping, first, last, xs, ds, n1, n2)
+    result = np.empty(count, dtype=np.int64)
+    result[order] = lengths[segment]
+    return result
 
 
-def _circle_lengths(points, nexts):
-    lengths, seen = {}, set()
-    for start in points.tolist():
-        if start in seen:
+def _oriented_runs(x, y, n1, n2, orientation, links):
+    """run_lengths with y turned by orientation; links (that orientation's
+    from oriented_links) show which points have a next one, so only those
+    are sorted."""
+    turned = (orientation * y) % n2
+    if n1 < 2 or n2 < 2:  # a next rank is then no link
+        return run_lengths(x, turned, n1, n2)
+    src, tgt, dx, dy = links
+    step = (dx == 1) & (dy == 1)
+    involved = np.flatnonzero(np.bincount(src[step], minlength=len(x)) + np.bincount(tgt[step], minlength=len(x)))
+    lengths = np.ones(len(x), dtype=np.int64)
+    lengths[involved] = run_lengths(x[involved], turned[involved], n1, n2)
+    return lengths
+
+
+def _join_segments(lengths, wrapping, first, last, xs, ds, n1, n2):
+    """Segments that end at rank n1 - 1 go on in the one starting at rank 0
+    a diagonal step further (n1 on genome 2's circle): the lengths of the
+    runs they make up, per segment. Runs are paths, or circles."""
+    at_zero = {int(ds[first[s]]): s for s in np.flatnonzero(xs[first] == 0).tolist()}
+    following = {}
+    for s in wrapping.tolist():
+        nxt = at_zero.get((int(ds[last[s]]) + n1) % n2)
+        if nxt is not None:
+            following[s] = nxt
+    preceding = {b: a for a, b in following.items()}
+    lengths = lengths.copy()
+    done = set()
+    for s in [s for s in following if s not in preceding] + list(following):
+        if s in done:
             continue
-        circle, point = [start], int(nexts[start])
-        while point != start:
-            circle.append(point)
-            point = int(nexts[point])
-        seen.update(circle)
-        lengths.update(dict.fromkeys(circle, len(circle)))
-    return np.array([lengths[p] for p in points.tolist()], dtype=np.int64)
+        run, at = [], s
+        while at is not None and at not in done:
+            done.add(at)
+            run.append(at)
+            at = following.get(at)
+        total = int(lengths[run].sum())
+        lengths[run] = total
+    return lengths
+
+
+def _grid(values, count, span):
+    """Cell of each rank on a circle of count ranks, cells at least span
+    ranks wide, so that the span ranks after (or before) a rank lie in its
+    cell and the next (previous) one; and the number of cells."""
+    cells = max(1, count // span)
+    return values * cells // count, cells
+
+
+def oriented_links(x, y, n1, n2, span):
+    """The pairs of points that may be neighbours in a chain, for each
+    orientation o (1, -1): (src, tgt, dx, dy) where tgt lies 1 to span ranks
+    after src in x on a circle of n1 and, in y turned by o, on a circle of
+    n2."""
+    empty = np.zeros(0, np.int64)
+    span1, span2 = min(span, n1 - 1), min(span, n2 - 1)
+    if span1 < 1 or span2 < 1:
+        return {o: (empty, empty, empty, empty) for o in (1, -1)}
+    # Points fall into cells of at least span1 x span2 ranks; a point's
+    # neighbours lie in its own cell, the next one in x, and the next or the
+    # previous one in y.
+    cx, kx = _grid(x, n1, span1)
+    cy, ky = _grid(y, n2, span2)
+    cell = cx * ky + cy
+    members = np.argsort(cell, kind="stable")
+    starts = np.zeros(kx * ky + 1, np.int64)
+    np.cumsum(np.bincount(cell, minlength=kx * ky), out=starts[1:])
+    across = [cx * ky] + ([(cx + 1) % kx * ky] if kx > 1 else [])
+    steps = [0, 1, -1][:min(ky, 3)]
+    near = np.stack([a + (cy + s) % ky for a in across for s in steps], axis=1).ravel()
+    low, high = starts[near], starts[near + 1]
+    ends = np.cumsum(high - low)
+    total = int(ends[-1])
+    # candidate i comes from the cell of near[slot[i]]
+    slot = np.cumsum(np.bincount(ends[:-1], minlength=total + 1)[:total])
+    src = slot // (len(across) * len(steps))
+    tgt = members[np.arange(total) + (high - ends)[slot]]
+    dx = x[tgt] - x[src]
+    dx[dx < 0] += n1
+    keep = (dx >= 1) & (dx <= span1)
+    src, tgt, dx = src[keep], tgt[keep], dx[keep]
+    up = y[tgt] - y[src]
+    up[up < 0] += n2
+    links = {}
+    for o, dy in ((1, up), (-1, (n2 - up) % n2)):
+        keep = (dy >= 1) & (dy <= span2)
+        links[o] = (src[keep], tgt[keep], dx[keep], dy[keep])
+    return links
 
 
 def choose_cut(x, n1, src, dx, rank_keys):
@@ -151,19 +208,53 @@ def _best_paths(own, before, after, skipped):
     return best, link
 
 
-def _orientation_paths(x, y, n2, src, tgt, dx, dy, own):
+def _undominated(point, other, dx, dy, position, span):
+    """The links of each point (point[i] to other[i]) in the order its best
+    path is worked out (points by position, then dx, dy), less those that
+    cannot be its best: a link is beaten by the one to any other point c
+    lying strictly between, both ranks closer (a link leads from c on
+    along it with two ranks fewer skipped). Returns point, other, skips."""
+    # most points have a neighbour one rank off in both genomes, which beats
+    # every link farther off in both: those go before sorting
+    beside = np.zeros(len(position), dtype=bool)
+    beside[point[(dx == 1) & (dy == 1)]] = True
+    keep = (dx == 1) | (dy == 1) | ~beside[point]
+    point, other, dx, dy = point[keep], other[keep], dx[keep], dy[keep]
+    width = span + 1
+    order = np.argsort((position[point] * width + dx) * width + dy, kind="stable")
+    point, other, dx, dy = point[order], other[order], dx[order], dy[order]
+    if len(point) == 0:
+        return point, other, dx
+    new_point = np.ones(len(point), dtype=bool)
+    new_point[1:] = point[1:] != point[:-1]
+    new_dx = new_point.copy()
+    new_dx[1:] |= dx[1:] != dx[:-1]
+    group = np.cumsum(new_point)
+    lowest = np.minimum.accumulate(dy - group * width) + group * width  # least dy so far, per point
+    run_start = np.flatnonzero(new_dx)[np.cumsum(new_dx) - 1]
+    closer = np.where(new_point[run_start], width, lowest[run_start - 1])  # least dy at a smaller dx
+    keep = dy <= closer
+    return point[keep], other[keep], (dx[keep] + dy[keep] - 2) * SKIP
+
+
+def _orientation_paths(x, rising, src, tgt, dx, dy, own, alone, span):
     """(through, back, ahead) per point: the best chain through it, and its
-    neighbours on that chain; x already opened at the cut."""
+    neighbours on that chain; x already opened at the cut, rising the place
+    of each point in order of x, own its score alone (a list; alone the
+    same as an array)."""
     keep = x[tgt] > x[src]
     src, tgt, dx, dy = src[keep], tgt[keep], dx[keep], dy[keep]
-    skips = (dx + dy - 2) * SKIP
-    forward = np.lexsort((dy, dx, x[tgt]))
-    backward = np.lexsort((dy, dx, -x[src]))
-    up, back = _best_paths(own, src[forward].tolist(), tgt[forward].tolist(), skips[forward].tolist())
-    down, ahead = _best_paths(own, tgt[backward].tolist(), src[backward].tolist(),
-                              skips[backward].tolist())
-    through = [u + d - o for u, d, o in zip(up, down, own)]
-    return through, back, ahead
+    through = alone.copy()
+    neighbours = []
+    for point, other, position in ((tgt, src, rising), (src, tgt, len(x) - 1 - rising)):
+        after, before, skips = _undominated(point, other, dx, dy, position, span)
+        best, link = _best_paths(own, before.tolist(), after.tolist(), skips.tolist())
+        # only the points a link reaches score more than alone
+        reached = np.flatnonzero(np.bincount(after, minlength=len(x)))
+        gained = np.fromiter(map(best.__getitem__, reached.tolist()), np.int64, len(reached))
+        through[reached] += gained - alone[reached]
+        neighbours.append(link)
+    return through, neighbours[0], neighbours[1]
 
 
 def find_chains(x, y, n1, n2, max_gap, min_genes, point_keys=None, rank_keys=None):
@@ -180,33 +271,37 @@ def find_chains(x, y, n1, n2, max_gap, min_genes, point_keys=None, rank_keys=Non
         return []
     x = np.asarray(x, dtype=np.int64)
     y = np.asarray(y, dtype=np.int64)
-    point_keys = np.zeros(len(x), np.int64) if point_keys is None else np.asarray(point_keys)
-    rank_keys = list(range(n1)) if rank_keys is None else rank_keys
+    count = len(x)
+    point_keys = np.zeros(count, np.int64) if point_keys is None else np.asarray(point_keys)
+    rank_keys = range(n1) if rank_keys is None else rank_keys
     span = max_gap + 1
-    own = (GENE + (point_keys % (1 << TIE_BITS))).tolist()
+    alone = GENE + (point_keys % (1 << TIE_BITS))
+    own = alone.tolist()
+    links = oriented_links(x, y, n1, n2, span)
     # A point in a longer run of adjacent genes one way round than the other
     # belongs to that orientation: a block around a short inversion cannot
     # then take the inversion's middle gene, which lies in place.
-    runs = {o: run_lengths(x, (o * y) % n2, n1, n2) for o in (1, -1)}
-    links = {}
+    runs = {o: _oriented_runs(x, y, n1, n2, o, links[o]) for o in (1, -1)}
     for o in (1, -1):
         allowed = runs[o] >= runs[-o]
-        src, tgt, dx, dy = circular_links(x, (o * y) % n2, n1, n2, span)
+        src, tgt, dx, dy = links[o]
         keep = allowed[src] & allowed[tgt]
         links[o] = (src[keep], tgt[keep], dx[keep], dy[keep])
     every = [np.concatenate([links[o][i] for o in (1, -1)]) for i in (0, 2)]
     cut, clean = choose_cut(x, n1, every[0], every[1], rank_keys)
     opened = (x - cut) % n1
-    paths = {o: _orientation_paths(opened, (o * y) % n2, n2, *links[o], own) for o in (1, -1)}
-    through = np.array(paths[1][0] + paths[-1][0], dtype=np.int64)
-    count = len(x)
-    order = np.lexsort((np.repeat([0, 1], count), np.tile(np.arange(count), 2),
-                        np.tile(point_keys, 2), -through))
+    rising = np.empty(count, np.int64)
+    rising[np.argsort(opened, kind="stable")] = np.arange(count)
+    paths = {o: _orientation_paths(opened, rising, *links[o], own, alone, span) for o in (1, -1)}
+    through = np.concatenate([paths[1][0], paths[-1][0]])
     # A chain scores about GENE per point: points on no chain of min_genes
     # need not be tried, unless they may go on across the cut.
-    worth = through[order] >= (min_genes - 1) * GENE + GENE // 2
+    worth = through >= (min_genes - 1) * GENE + GENE // 2
     if not clean:
-        worth |= np.tile((opened < span) | (opened >= n1 - span), 2)[order]
+        worth |= np.tile((opened < span) | (opened >= n1 - span), 2)
+    tried = np.flatnonzero(worth)
+    point = tried % count
+    tried = tried[np.lexsort((tried >= count, point, point_keys[point], -through[tried]))]
     ranks1, ranks2 = x.tolist(), y.tolist()
     used, used1, used2 = [False] * count, [False] * n1, [False] * n2
 
@@ -214,7 +309,7 @@ def find_chains(x, y, n1, n2, max_gap, min_genes, point_keys=None, rank_keys=Non
         return point != -1 and not (used[point] or used1[ranks1[point]] or used2[ranks2[point]])
 
     chains = []
-    for at in order[worth].tolist():
+    for at in tried.tolist():
         point, orientation = (at, 1) if at < count else (at - count, -1)
         if not free(point):
             continue
@@ -320,10 +415,19 @@ class PairBlocks:
         return sum(b.symmetric == "yes" for b in self.blocks)
 
 
-def _gene_keys(genome):
-    """A number per gene from its protein identifier, the same in a rotated
-    or mirrored copy of the genome."""
-    return np.array([zlib.crc32(p.encode(ENCODING)) for p in genome.proteins], dtype=np.int64)
+def _distinct(codes):
+    """How many different values codes (small whole numbers) holds."""
+    return int(np.count_nonzero(np.bincount(codes))) if len(codes) else 0
+
+
+class _RankProteins:
+    """Genome 1's protein identifier at each rank, looked up when asked."""
+
+    def __init__(self, proteins, genes_by_rank):
+        self.proteins, self.genes = proteins, genes_by_rank
+
+    def __getitem__(self, rank):
+        return self.proteins[int(self.genes[rank])]
 
 
 def analyse_pair(first, second, genes1, genes2, origin1, origin2,
@@ -333,28 +437,26 @@ def analyse_pair(first, second, genes1, genes2, origin1, origin2,
     origin2: the origins' angles."""
     genes1 = np.asarray(genes1, dtype=np.int64)
     genes2 = np.asarray(genes2, dtype=np.int64)
-    ranks1, n1 = shared_ranks(first.angles, np.bincount(genes1, minlength=len(first.angles)) > 0)
-    ranks2, n2 = shared_ranks(second.angles, np.bincount(genes2, minlength=len(second.angles)) > 0)
-    point_keys = (_gene_keys(first)[genes1] * 65599 + _gene_keys(second)[genes2]) & 0x7FFFFFFF
-    rank_keys = [""] * n1
-    for gene in np.flatnonzero(ranks1 >= 0).tolist():
-        rank_keys[ranks1[gene]] = first.proteins[gene]
+    ranks1, n1 = shared_ranks(first.angles, first.used(genes1), first.order)
+    ranks2, n2 = shared_ranks(second.angles, second.used(genes2), second.order)
+    point_keys = (first.gene_keys[genes1] * 65599 + second.gene_keys[genes2]) & 0x7FFFFFFF
+    by_rank = first.order[ranks1[first.order] >= 0]
     chains = find_chains(ranks1[genes1], ranks2[genes2], n1, n2, max_gap, min_genes,
-                         point_keys, rank_keys)
+                         point_keys, _RankProteins(first.proteins, by_rank))
     in_plus = sum(len(c) for o, c in chains if o == 1)
     dominant = 1 if in_plus * 2 >= sum(len(c) for _, c in chains) else -1
-    angles1, angles2, cogs1 = first.angles[genes1], second.angles[genes2], first.cogs
-    blocks, in_block, inverted, along = [], set(), set(), []
+    angles1, angles2, cogs1 = first.angles[genes1], second.angles[genes2], first.cog_codes[genes1]
+    blocks, along = [], []
+    in_block, inverted = [np.zeros(0, np.int64)], [np.zeros(0, np.int64)]
     for orientation, chain in chains:
-        cogs = {cogs1[g] for g in genes1[chain].tolist()}
-        in_block |= cogs
+        in_block.append(cogs1[chain])
         a1, a2 = angles1[chain], angles2[chain]
         block = Block("+" if orientation == dominant else "-", float(a1[0]), float(a1[-1]),
                       float(a2[0]), float(a2[-1]), len(chain), "")
         if orientation == dominant:
             along.append(a2 - dominant * a1)
         else:
-            inverted |= cogs
+            inverted.append(cogs1[chain])
             # A gene d1 degrees from genome 1's origin lies d2 from genome 2's
             # (counted along the dominant orientation); an inversion about the
             # origin or the terminus moves it to d2 = -d1. Its axis lies
@@ -363,24 +465,68 @@ def analyse_pair(first, second, genes1, genes2, origin1, origin2,
             block.symmetric = "yes" if abs(signed_degrees(turn)) / 2.0 <= SYMMETRY_DEGREES else "no"
         blocks.append(block)
     blocks.sort(key=lambda b: (b.start1, b.start2))
-    shared = len({cogs1[g] for g in genes1.tolist()})
+    shared = _distinct(cogs1)
     return PairBlocks(*names, shared_cogs=shared,
                       offset=circular_median(np.concatenate(along)) if along else None,
-                      collinear_share=len(in_block) / shared if shared else 0.0,
-                      inverted_share=len(inverted) / shared if shared else 0.0,
+                      collinear_share=_distinct(np.concatenate(in_block)) / shared if shared else 0.0,
+                      inverted_share=_distinct(np.concatenate(inverted)) / shared if shared else 0.0,
                       blocks=blocks)
 
 
 # ---------------------------------------------------------------- reading a run
 
+# COG identifiers as small numbers, the same in every genome a process reads
+_COG_CODES = {}
+
+
 @dataclass
 class AngleFile:
-    """A genome's genes in angle-file order."""
+    """A genome's genes in angle-file order, and what the analysis of its
+    pairs asks of it again and again, worked out once."""
     path: str
     cogs: list
     texts: list        # each angle as printed, which the result files repeat
     angles: np.ndarray
     proteins: list
+
+    @functools.cached_property
+    def order(self):
+        """The genes by angle, equal angles in file order."""
+        return np.argsort(self.angles, kind="stable")
+
+    @functools.cached_property
+    def gene_keys(self):
+        """A number per gene from its protein identifier, the same in a
+        rotated or mirrored copy of the genome."""
+        return np.array([zlib.crc32(p.encode(ENCODING)) for p in self.proteins], dtype=np.int64)
+
+    @functools.cached_property
+    def cog_codes(self):
+        return np.array([_COG_CODES.setdefault(c, len(_COG_CODES)) for c in self.cogs], dtype=np.int64)
+
+    @functools.cached_property
+    def text_index(self):
+        """(text id of each printed angle as bytes, with the separator line's
+        field as -2; the gene of each text id, -1 where several genes share
+        it; the genes of those); None when a gene's angle is printed like
+        the separator."""
+        ids, genes = {}, []
+        for gene, text in enumerate(self.texts):
+            number = ids.setdefault(text.encode(ENCODING), len(genes))
+            if number == len(genes):
+                genes.append([gene])
+            else:
+                genes[number].append(gene)
+        if SEPARATOR.encode() in ids:
+            return None
+        ids[SEPARATOR.encode()] = -2
+        single = np.array([g[0] if len(g) == 1 else -1 for g in genes], dtype=np.int64)
+        return ids, single, genes
+
+    def used(self, genes):
+        used = np.zeros(len(self.angles), dtype=bool)
+        used[genes] = True
+        return used
 
 
 def angle_file(cogs, angles, proteins=None, path=""):
@@ -477,6 +623,75 @@ def _partners(candidates, partners):
     return found
 
 
+def match_plain(tokens, genome1, genome2):
+    """match_genes for a _mul.txt written as circog writes it, given its
+    fields (two a line, separators included) as bytes: gene arrays
+    (genes1, genes2), or None where the file asks for the line-by-line
+    reading (an angle of no gene, genes of one COG identifier printed at one
+    angle, anything that does not match), which then gives the same genes
+    or names the line that is wrong."""
+    index1, index2 = genome1.text_index, genome2.text_index
+    if index1 is None or index2 is None or len(tokens) % 2:
+        return None
+    count = len(tokens) // 2
+    text1 = np.fromiter(map(index1[0].get, tokens[0::2], itertools.repeat(-1)), np.int64, count)
+    text2 = np.fromiter(map(index2[0].get, tokens[1::2], itertools.repeat(-1)), np.int64, count)
+    separator = text1 == -2
+    if (text1 == -1).any() or (text2 == -1).any() or (separator != (text2 == -2)).any():
+        return None
+    lines = np.flatnonzero(~separator)
+    text1, text2 = text1[lines], text2[lines]
+    # an entry (one gene of genome 1) begins after a separator or where the first angle changes
+    begins = np.ones(len(lines), dtype=bool)
+    begins[1:] = (lines[1:] != lines[:-1] + 1) | (text1[1:] != text1[:-1])
+    entry = np.cumsum(begins) - 1
+    genes1 = index1[1][text1[begins]]
+    genes2 = index2[1][text2]
+    codes1, codes2 = genome1.cog_codes, genome2.cog_codes
+    for k in np.flatnonzero(genes1 == -1).tolist():  # an angle that several genes of genome 1 share
+        last = genes1[k - 1] if k else -1
+        partners = text2[entry == k]
+        for gene in index1[2][text1[begins][k]]:
+            found = _resolved(partners, codes1[gene], index2, codes2) if gene > last else False
+            if found is None:
+                return None
+            if found is not False:
+                genes1[k] = gene
+                genes2[entry == k] = found
+                break
+        else:
+            return None
+    shared = np.flatnonzero(genes2 == -1)  # angles that several genes of genome 2 share
+    if len(shared):
+        wanted = codes1[genes1[entry[shared]]]
+        for line, text, code in zip(shared.tolist(), text2[shared].tolist(), wanted.tolist()):
+            genes = [g for g in index2[2][text] if codes2[g] == code]
+            if len(genes) != 1:
+                return None
+            genes2[line] = genes[0]
+    genes1 = genes1[entry]
+    if ((codes1[genes1] != codes2[genes2]).any() or (np.diff(genes1[begins]) <= 0).any()
+            or (np.diff(genes2)[~begins[1:]] <= 0).any()):
+        return None
+    return genes1, genes2
+
+
+def _resolved(texts, code, index2, codes2):
+    """Genome 2's genes with COG code and these angle texts, rising; False
+    when there are none such, None when several genes of that code share
+    one of the texts."""
+    found = []
+    for text in texts.tolist():
+        gene = int(index2[1][text])
+        genes = [gene] if gene >= 0 else [g for g in index2[2][text] if codes2[g] == code]
+        if len(genes) > 1:
+            return None
+        if not genes or codes2[genes[0]] != code or (found and genes[0] <= found[-1]):
+            return False
+        found.append(genes[0])
+    return found
+
+
 def origin_angles(workdir, settings, names, warn):
     """Origin angle of every named genome, from genome_origins.txt and the
     size table; a genome without a recorded origin gets position 1 and a
@@ -534,38 +749,72 @@ def angle_path(workdir, settings, name):
     return wd.config_path(workdir, settings["AnglePath"]) + name + settings["AngleFormat"]
 
 
+class Finder:
+    """Finds the blocks of a finished run's pairs one after another, each
+    genome's angle file read once (by the first pair that has it)."""
+
+    def __init__(self, workdir, pairs, max_gap=DEFAULT_MAX_GAP, min_genes=DEFAULT_MIN_GENES,
+                 progress=None):
+        progress = progress or sys.stderr
+        self.workdir, self.max_gap, self.min_genes = workdir, max_gap, min_genes
+        self.settings = wd.read_config(workdir)
+        self.prefix = plot.result_prefix(workdir)
+        genomes = sorted({name for _, g1, g2 in pairs for name in (g1, g2)})
+        self.origins = origin_angles(workdir, self.settings, genomes,
+                                     lambda text: print(text, file=progress, flush=True))
+        self.angle_files = {}
+
+    def genome(self, name):
+        if name not in self.angle_files:
+            self.angle_files[name] = read_angle_file(angle_path(self.workdir, self.settings, name))
+        return self.angle_files[name]
+
+    def pair(self, pair, genome1, genome2):
+        """The pair's PairBlocks, and its accepted pairs of angles as the
+        plot reads them from _mul.txt (None when that file needs reading
+        line by line)."""
+        first, second = self.genome(genome1), self.genome(genome2)
+        mul_path = self.prefix + pair + "_mul.txt"
+        fields = results.plain_fields(results.read_bytes(mul_path))
+        found = match_plain(fields, first, second) if fields is not None else None
+        if found is None:
+            genes1, genes2 = match_genes(read_accepted(mul_path), first, second, mul_path)
+            accepted = None
+        else:
+            genes1, genes2 = found
+            accepted = results.without_separators(
+                np.column_stack((first.angles[genes1], second.angles[genes2])))
+        found = analyse_pair(first, second, genes1, genes2, self.origins[genome1],
+                             self.origins[genome2], self.max_gap, self.min_genes,
+                             (pair, genome1, genome2))
+        return found, accepted
+
+    def write(self, found):
+        """blocks/: a table per pair and the summary; tables of pairs
+        without results now are removed."""
+        folder = os.path.join(self.workdir, FOLDER)
+        os.makedirs(folder, exist_ok=True)
+        # Blocks can be found again: no need to wait for the disk.
+        for result in found:
+            wd.atomic_write(os.path.join(folder, result.pair + ".tsv"),
+                            pair_table(result).encode(ENCODING), sync=False)
+        _remove_stale(folder, {r.pair for r in found})
+        wd.atomic_write(os.path.join(folder, "summary.tsv"), summary_table(found).encode(ENCODING),
+                        sync=False)
+
+
 def blocks_workdir(workdir, max_gap=DEFAULT_MAX_GAP, min_genes=DEFAULT_MIN_GENES, progress=None):
     """Finds the blocks of every pair with result files and writes
     blocks/; returns the PairBlocks in pair order."""
     progress = progress or sys.stderr
-    settings = wd.read_config(workdir)
-    prefix = plot.result_prefix(workdir)
-    pairs = plot.find_pairs(prefix, progress)
-    genomes = sorted({name for _, g1, g2 in pairs for name in (g1, g2)})
-    origins = origin_angles(workdir, settings, genomes,
-                            lambda text: print(text, file=progress, flush=True))
-    angle_files = {}
-    results = []
+    pairs = plot.find_pairs(plot.result_prefix(workdir), progress)
+    finder = Finder(workdir, pairs, max_gap, min_genes, progress)
+    found = []
     for number, (pair, genome1, genome2) in enumerate(pairs, start=1):
         print(f"blocks {number}/{len(pairs)}: {pair}", file=progress, flush=True)
-        for name in (genome1, genome2):
-            if name not in angle_files:
-                angle_files[name] = read_angle_file(angle_path(workdir, settings, name))
-        first, second = angle_files[genome1], angle_files[genome2]
-        mul_path = prefix + pair + "_mul.txt"
-        genes1, genes2 = match_genes(read_accepted(mul_path), first, second, mul_path)
-        results.append(analyse_pair(first, second, genes1, genes2, origins[genome1],
-                                    origins[genome2], max_gap, min_genes, (pair, genome1, genome2)))
-    folder = os.path.join(workdir, FOLDER)
-    os.makedirs(folder, exist_ok=True)
-    # Blocks can be found again: no need to wait for the disk.
-    for result in results:
-        wd.atomic_write(os.path.join(folder, result.pair + ".tsv"), pair_table(result).encode(ENCODING),
-                        sync=False)
-    _remove_stale(folder, {r.pair for r in results})
-    wd.atomic_write(os.path.join(folder, "summary.tsv"), summary_table(results).encode(ENCODING),
-                    sync=False)
-    return results
+        found.append(finder.pair(pair, genome1, genome2)[0])
+    finder.write(found)
+    return found
 
 
 def _remove_stale(folder, pairs):
@@ -573,6 +822,15 @@ def _remove_stale(folder, pairs):
     for name in os.listdir(folder):
         if name.endswith(".tsv") and "&" in name and name[:-4] not in pairs:
             os.remove(os.path.join(folder, name))
+
+
+def as_read(result):
+    """The pair's summary row and block rows as read_block_summary and
+    read_pair_blocks give them once written: numbers as the files hold
+    them."""
+    summary = _typed("", 0, dict(zip(SUMMARY_COLUMNS, summary_row(result).split("\t"))), SUMMARY_KINDS)
+    rows = pair_table(result).splitlines()[1:]
+    return summary, [_typed("", 0, dict(zip(PAIR_COLUMNS, row.split("\t"))), PAIR_KINDS) for row in rows]
 
 
 # ---------------------------------------------------------------- readers for plots and reports
@@ -606,24 +864,20 @@ def read_block_summary(workdir):
     """Rows of blocks/summary.tsv as dicts, numbers converted (offset None
     for a pair without blocks)."""
     path = os.path.join(workdir, FOLDER, "summary.tsv")
-    kinds = {"offset": float, "collinear_share": float, "blocks": int, "inversions": int,
-             "symmetric_inversions": int, "inverted_share": float}
     rows = []
     for number, row in _read_table(path, SUMMARY_COLUMNS):
         problem = wd.pair_problem(row["pair"], row["genome1"], row["genome2"])
         if problem:
             raise KitError(path, problem, number)
-        rows.append(_typed(path, number, row, kinds))
+        rows.append(_typed(path, number, row, SUMMARY_KINDS))
     return rows
 
 
 def read_pair_blocks(workdir, pair):
     """The block rows of one pair (blocks/PAIR.tsv) as dicts, numbers
     converted; pair must be a checked pair name (a row of the summary)."""
-    kinds = {"block": int, "start1": float, "end1": float, "start2": float, "end2": float,
-             "genes": int}
     path = wd.path_inside(workdir, os.path.join(FOLDER, pair + ".tsv"))
-    return [_typed(path, n, r, kinds) for n, r in _read_table(path, PAIR_COLUMNS)]
+    return [_typed(path, n, r, PAIR_KINDS) for n, r in _read_table(path, PAIR_COLUMNS)]
 
 
 def read_blocks(workdir):

@@ -27,11 +27,23 @@ def run_import(args):
 
 def run_plot(args):
     from . import plot, workdir
-    results = plot.plot_workdir(args.workdir, svg=args.svg)
+    if not args.blocks and (args.max_gap, args.min_genes) != (None, None):
+        args.usage.error("--max-gap and --min-genes go with --blocks")
+    find_blocks = None
+    if args.blocks:
+        find_blocks = (BLOCKS_MAX_GAP if args.max_gap is None else args.max_gap,
+                       BLOCKS_MIN_GENES if args.min_genes is None else args.min_genes)
+    results = plot.plot_workdir(args.workdir, svg=args.svg, find_blocks=find_blocks)
     if not results:
         print(f"circog-kit plot: no pair to plot: {workdir.explain_no_pairs(args.workdir)}",
               file=sys.stderr)
+    if args.blocks:
+        print(blocks_line(len(results), args.workdir))
     print(f"plotted {len(results)} genome pair(s); table in {args.workdir}/plots/summary.tsv")
+
+
+def blocks_line(count, workdir):
+    return f"blocks of {count} genome pair(s) in {workdir}/blocks/; table in {workdir}/blocks/summary.tsv"
 
 
 def run_blocks(args):
@@ -40,8 +52,7 @@ def run_blocks(args):
     if not results:
         print(f"circog-kit blocks: no pair to find blocks in: {workdir.explain_no_pairs(args.workdir)}",
               file=sys.stderr)
-    print(f"blocks of {len(results)} genome pair(s) in {args.workdir}/blocks/; "
-          f"table in {args.workdir}/blocks/summary.tsv")
+    print(blocks_line(len(results), args.workdir))
 
 
 def positive_count(text):
@@ -56,6 +67,20 @@ def gap_count(text):
     if value < 0:
         raise ValueError(text)
     return value
+
+
+def gap_options(command, given):
+    """--max-gap and --min-genes; given None: they default to None (and
+    apply with --blocks)."""
+    extra = "" if given is not None else "; with --blocks"
+    command.add_argument("--max-gap", type=gap_count, metavar="GENES",
+                         default=BLOCKS_MAX_GAP if given is not None else None,
+                         help="most genes skipped between neighbours of a block, in either genome, "
+                              f"counting genes with a partner in the pair (default {BLOCKS_MAX_GAP}"
+                              f"{extra})")
+    command.add_argument("--min-genes", type=positive_count, metavar="N",
+                         default=BLOCKS_MIN_GENES if given is not None else None,
+                         help=f"fewest gene pairs in a block (default {BLOCKS_MIN_GENES}{extra})")
 
 
 def run_report(args):
@@ -104,7 +129,12 @@ def parser():
     plot.add_argument("--svg", action="store_true",
                       help="also write plots/NAME1&NAME2.svg (without it, an SVG of an earlier "
                            "plot is removed)")
-    plot.set_defaults(run=run_plot)
+    plot.add_argument("--blocks", action="store_true",
+                      help="find every pair's collinear blocks first, as circog-kit blocks does "
+                           "(writing blocks/), and draw them: one pass over the result files "
+                           "instead of two")
+    gap_options(plot, None)
+    plot.set_defaults(run=run_plot, usage=plot)
     blocks = commands.add_parser(
         "blocks", help="collinear blocks and inversions after a circog run",
         description="Find the collinear blocks of every pair with result files: runs of genes "
@@ -114,11 +144,7 @@ def parser():
                     "about the origin of replication from genome_origins.txt) and "
                     "blocks/summary.tsv (one row per pair); says why when there is no pair.")
     blocks.add_argument("workdir", metavar="WORKDIR")
-    blocks.add_argument("--max-gap", type=gap_count, default=BLOCKS_MAX_GAP, metavar="GENES",
-                        help="most genes skipped between neighbours of a block, in either genome, "
-                             f"counting genes with a partner in the pair (default {BLOCKS_MAX_GAP})")
-    blocks.add_argument("--min-genes", type=positive_count, default=BLOCKS_MIN_GENES, metavar="N",
-                        help=f"fewest gene pairs in a block (default {BLOCKS_MIN_GENES})")
+    gap_options(blocks, "")
     blocks.set_defaults(run=run_blocks)
     report = commands.add_parser(
         "report", help="write report.html, a page per pair, the tree and the distances",

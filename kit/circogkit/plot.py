@@ -70,11 +70,13 @@ def find_pairs(prefix, progress=None):
     return pairs
 
 
-def load_pair(prefix, pair, genome1, genome2):
-    """The pair's closest and accepted angle pairs and its summary."""
+def load_pair(prefix, pair, genome1, genome2, accepted=None):
+    """The pair's closest and accepted angle pairs and its summary; accepted
+    when _mul.txt was read already."""
     base = prefix + pair
     closest = results.read_angle_pairs(base + "_sin.txt")
-    accepted = results.read_angle_pairs(base + "_mul.txt", skip_separators=True)
+    if accepted is None:
+        accepted = results.read_angle_pairs(base + "_mul.txt", skip_separators=True)
     cog_path = base + "_sin_COG.txt"
     shared = results.count_cogs(cog_path) if os.path.exists(cog_path) else len(closest)
     summary = PairSummary(pair, genome1, genome2, shared, len(accepted), results.share_near(closest))
@@ -123,23 +125,37 @@ def title(summary, measures):
             f"{inversions} inversion{'' if inversions == 1 else 's'}")
 
 
-def plot_workdir(workdir, progress=None, svg=False, renderer=None):
+def plot_workdir(workdir, progress=None, svg=False, renderer=None, find_blocks=None):
     """Draws every pair and writes summary.tsv; returns the PairSummary of
     each pair. Without svg an SVG left by an earlier plot is removed, so no
-    picture outlives the one that replaced it."""
+    picture outlives the one that replaced it. find_blocks, (max_gap,
+    min_genes), finds each pair's blocks first, as `circog-kit blocks` does
+    and writing what it writes, in the same pass: the pair's result files
+    and each genome's angle file are read once for both."""
     progress = progress or sys.stderr
     prefix = result_prefix(workdir)
     pairs = find_pairs(prefix, progress)
+    finder, found = None, []
+    if find_blocks is not None:
+        from . import blocks
+        finder = blocks.Finder(workdir, pairs, *find_blocks, progress=progress)
     folder = os.path.join(workdir, "plots")
     os.makedirs(folder, exist_ok=True)
     origins = recorded_origins(workdir)
-    found_blocks = PairBlocks(workdir)
+    found_blocks = PairBlocks(workdir) if finder is None else None
     renderer = renderer or dotplot.Renderer()
     summaries = []
     for number, (pair, genome1, genome2) in enumerate(pairs, start=1):
-        print(f"plot {number}/{len(pairs)}: {pair}", file=progress, flush=True)
-        closest, accepted, summary = load_pair(prefix, pair, genome1, genome2)
-        measures, block_rows = found_blocks.of(pair)
+        print(f"{'blocks and ' if finder else ''}plot {number}/{len(pairs)}: {pair}", file=progress,
+              flush=True)
+        accepted = None
+        if finder is None:
+            measures, block_rows = found_blocks.of(pair)
+        else:
+            result, accepted = finder.pair(pair, genome1, genome2)
+            found.append(result)
+            measures, block_rows = blocks.as_read(result)
+        closest, accepted, summary = load_pair(prefix, pair, genome1, genome2, accepted)
         scene = dotplot.Scene(genome1, genome2, title(summary, measures), closest, accepted,
                               dotplot.blocks_from_rows(block_rows or []),
                               origins.get(genome1), origins.get(genome2))
@@ -152,6 +168,8 @@ def plot_workdir(workdir, progress=None, svg=False, renderer=None):
             with contextlib.suppress(FileNotFoundError):
                 os.remove(base + ".svg")
         summaries.append(summary)
+    if finder is not None:
+        finder.write(found)
     rows = [wd.SUMMARY_COLUMNS] + [s.summary_row() for s in summaries]
     text = "".join("\t".join(row) + "\n" for row in rows)
     wd.atomic_write(os.path.join(folder, "summary.tsv"), text.encode(ENCODING))

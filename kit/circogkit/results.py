@@ -16,27 +16,43 @@ NEAR_DEGREES = 10.0
 PLAIN_LINES = re.compile(rb"(?:[0-9.eE+-]+\t[0-9.eE+-]+\n)*")
 
 
+def read_bytes(path):
+    try:
+        with open(path, "rb") as handle:
+            return handle.read()
+    except OSError as error:
+        raise KitError(path, f"cannot read ({error.strerror})") from None
+
+
+def plain_fields(data):
+    """The fields of a result file written as circog writes it (two plain
+    decimal angles and a tab on every line), as bytes in file order; None
+    for anything else."""
+    if data and not data.endswith(b"\n"):
+        data += b"\n"
+    return data.split() if PLAIN_LINES.fullmatch(data) else None
+
+
+def without_separators(points):
+    """The rows of an (n, 2) array of angle pairs that are no separator."""
+    if len(points) == 0:
+        return points
+    return points[~((points[:, 0] == SEPARATOR) & (points[:, 1] == SEPARATOR))]
+
+
 def read_angle_pairs(path, skip_separators=False):
     """The (angle1, angle2) lines of a _sin.txt or _mul.txt file as an array of
     shape (n, 2); skip_separators drops _mul.txt's 1001 lines."""
-    try:
-        with open(path, "rb") as handle:
-            data = handle.read()
-    except OSError as error:
-        raise KitError(path, f"cannot read ({error.strerror})") from None
-    if data and not data.endswith(b"\n"):
-        data += b"\n"
+    fields = plain_fields(read_bytes(path))
     points = None
-    if PLAIN_LINES.fullmatch(data):
+    if fields is not None:
         try:
-            points = np.array(data.split(), dtype=np.float64).reshape(-1, 2)
+            points = np.array(fields, dtype=np.float64).reshape(-1, 2)
         except ValueError:  # a token like "1e" or "--": let the line reader name it
             points = None
     if points is None:
         points = _read_lines(path)
-    if skip_separators and len(points):
-        points = points[~((points[:, 0] == SEPARATOR) & (points[:, 1] == SEPARATOR))]
-    return points
+    return without_separators(points) if skip_separators else points
 
 
 def _read_lines(path):

@@ -307,6 +307,29 @@ def test_a_copy_is_one_block_round_the_whole_circle(planted):
         assert row["orientation"] == "+" and row["genes"] > 3000
 
 
+def test_plot_with_blocks_writes_what_blocks_then_plot_write(kit, planted, tmp_path):
+    """One pass over the planted pairs (copies A and E of very different
+    length among them), with options and a stale table to remove."""
+    written = {}
+    for way, commands in (("two", [["blocks", "--max-gap", "4"], ["plot"]]),
+                          ("one", [["plot", "--blocks", "--max-gap", "4"]])):
+        folder = tmp_path / way
+        shutil.copytree(planted[0], folder)
+        (folder / "blocks" / "X&Y.tsv").write_text(PAIR_HEADER)
+        outputs = [kit(command[0], folder, *command[1:]) for command in commands]
+        assert all(status == 0 for status, _, _ in outputs), outputs
+        written[way] = {folder_name: {name: (folder / folder_name / name).read_bytes()
+                                      for name in os.listdir(folder / folder_name)}
+                        for folder_name in ("blocks", "plots")}
+        written[way + " out"] = "".join(out for _, out, _ in outputs).replace(str(folder), "W")
+    assert written["one"] == written["two"] and len(written["one"]["plots"]) == 11
+    assert written["one out"] == written["two out"]
+    assert "X&Y.tsv" not in written["one"]["blocks"]
+    with pytest.raises(SystemExit) as stop:
+        cli.main(["plot", str(tmp_path / "one"), "--min-genes", "3"])   # without --blocks
+    assert stop.value.code == 2
+
+
 def test_genomes_of_very_different_length(planted):
     summary, tables = planted[3], planted[4]
     assert [summary["A&E"][m] for m in MEASURES[:4]] == [1.0, 2, 1, 1]

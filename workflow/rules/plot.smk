@@ -1,21 +1,15 @@
-def plot_inputs(wildcards):
-    folders = {"run": f"{OUT}/batches/{wildcards.batch}/circog"}
-    if "blocks" in BATCH_FOLDERS:
-        folders["blocks"] = f"{OUT}/batches/{wildcards.batch}/blocks"
-    return folders
-
-
-# The batch's dot plots and summary rows, made beside its circog run; the
-# plots draw the batch's collinear blocks when they are found.
+# The batch's dot plots and summary rows, made beside its circog run; unless
+# blocks are turned off, the same pass finds the batch's collinear blocks and
+# inversions (a table per pair and summary rows, `circog-kit plot --blocks`)
+# and draws them.
 rule plot_batch:
     input:
-        unpack(plot_inputs),
+        run=f"{OUT}/batches/{{batch}}/circog",
     output:
-        directory(f"{OUT}/batches/{{batch}}/plots"),
+        **{folder: directory(f"{OUT}/batches/{{batch}}/{folder}") for folder in BATCH_FOLDERS},
     params:
         kit=KIT,
-        command="plot",
-        folder="plots",
+        options=["--blocks"] if "blocks" in BATCH_FOLDERS else [],
         scratch=f"{SCRATCH}/plot/{{batch}}",
     log:
         f"{OUT}/logs/plot/{{batch}}.log",

@@ -19,10 +19,10 @@ def compare_batch():
                               job.params.scratch, job.output[0], where)
 
 
-def kit_batch():
-    beside = {"blocks": job.input.blocks} if "blocks" in job.input.keys() else None
-    return jobs.kit_batch(job.params.kit, job.params.command, job.params.folder, job.input.run,
-                          job.params.scratch, job.output[0], where, beside)
+def plot_batch():
+    outputs = {folder: job.output[folder] for folder in job.output.keys()}
+    return jobs.plot_batch(job.params.kit, list(job.params.options), job.input.run, job.params.scratch,
+                           outputs, where)
 
 
 def results():
@@ -35,8 +35,7 @@ def report():
                                     job.params.folders, job.params.scratch, job.output[0], where)
 
 
-RULES = {"compare_batch": compare_batch, "plot_batch": kit_batch,
-         "blocks_batch": kit_batch, "results": results, "report": report}
+RULES = {"compare_batch": compare_batch, "plot_batch": plot_batch, "results": results, "report": report}
 
 status = RULES[job.rule]()
 if status != 0:

@@ -1,6 +1,6 @@
 """What the workflow's jobs do: import a genome and transform its gene table,
 compare a batch of pairs with one circog run, plot a batch and find its
-collinear blocks.
+collinear blocks in one pass.
 
 Each job works in a scratch folder (under outdir/tmp, at the same depth as
 its output, so relative links made there still hold after the move) that
@@ -90,20 +90,19 @@ def compare_batch(circog, settings, genome_dirs, pair_list, scratch, output, log
     return workdirs.finish(scratch, output, status)
 
 
-def kit_batch(kit, command, folder, run_dir, scratch, output, log, beside=None):
-    """`kit COMMAND` (plot, blocks) in a linked copy of the batch's circog
-    run, with the folders of beside (name -> folder: blocks/ for the plot)
-    linked in too; the folder it writes (plots/, blocks/: files per pair and
-    a summary.tsv) becomes output."""
+def plot_batch(kit, options, run_dir, scratch, outputs, log):
+    """`kit plot OPTIONS` (with --blocks, which finds the blocks too) in a
+    linked copy of the batch's circog run; the folders it writes (plots/,
+    and blocks/ with --blocks: files per pair and a summary.tsv) become
+    outputs (folder name -> output)."""
     workdirs.fresh_scratch(scratch)
     workdirs.link_tree(run_dir, scratch)
-    for name, source in (beside or {}).items():
-        workdirs.link_tree(source, os.path.join(scratch, name))
     with open(log, "w", encoding="utf-8") as console:
-        status = workdirs.run_logged([kit, command, scratch], console)
+        status = workdirs.run_logged([kit, "plot", *options, scratch], console)
     if status == 0:
-        made = os.path.join(scratch, folder)
-        os.makedirs(made, exist_ok=True)
-        os.rename(made, output)
+        for folder, output in outputs.items():
+            made = os.path.join(scratch, folder)
+            os.makedirs(made, exist_ok=True)
+            os.rename(made, output)
     shutil.rmtree(scratch, ignore_errors=True)
     return status

@@ -22,7 +22,7 @@ class Reference:
     sheet: str      # the genomes' sample sheet
     results: dict   # one circog run's result files: name -> bytes
     blocks: dict    # circog-kit blocks over that run: name -> bytes
-    plot_summary: bytes  # plots/summary.tsv of circog-kit plot over that run
+    plots: dict     # circog-kit plot over that run: plots/summary.tsv and the pictures, name -> bytes
 
 
 def read_folder(folder):
@@ -47,7 +47,7 @@ def reference_run(folder, genomes):
     subprocess.run([KIT, "plot", reference], check=True, capture_output=True)
     return Reference(sheet, read_folder(os.path.join(reference, "out")),
                      read_folder(os.path.join(reference, "blocks")),
-                     read_folder(os.path.join(reference, "plots"))["summary.tsv"])
+                     read_folder(os.path.join(reference, "plots")))
 
 
 @pytest.fixture(scope="session")

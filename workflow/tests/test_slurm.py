@@ -45,8 +45,8 @@ def test_slurm_profile_dry_run_shows_jobs_and_resources(tools, tmp_path):
     result = subprocess.run(profile_command(config, "-n"), cwd=tmp_path, capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
     text = result.stdout + result.stderr
-    assert job_counts(text) == {"all": 1, "blocks_batch": 1, "compare_batch": 1, "import_genome": 3,
-                                "plot_batch": 1, "report": 1, "results": 1, "total": 9}
+    assert job_counts(text) == {"all": 1, "compare_batch": 1, "import_genome": 3,
+                                "plot_batch": 1, "report": 1, "results": 1, "total": 8}
     jobs = text.split("\nrule ")
     # three pairs with alignment: ten minutes and two seconds a pair, rounded up
     compare = next(job for job in jobs if job.startswith("compare_batch:"))
@@ -68,8 +68,7 @@ def test_slurm_profile_runs_the_example_through_sbatch_with_exact_results(slurm,
     assert pair_results(str(results)) == expected
     assert (results / "report" / "report.html").is_file()
     jobs = sorted(submitted(slurm, str(results)).values())
-    assert jobs == [("blocks_batch", 1, 2048, 11, "COMPLETED"),
-                    ("compare_batch", 2, 1024, 11, "COMPLETED"),
+    assert jobs == [("compare_batch", 2, 1024, 11, "COMPLETED"),
                     ("import_genome", 1, 2048, 30, "COMPLETED"),
                     ("import_genome", 1, 2048, 30, "COMPLETED"),
                     ("plot_batch", 1, 2048, 11, "COMPLETED")]
@@ -90,8 +89,8 @@ def test_failing_cluster_job_is_reported_and_a_rerun_redoes_only_it(slurm, three
     assert failed.returncode != 0
     assert "Error in rule compare_batch" in failed.stderr
     states = sorted(job[::4] for job in submitted(slurm, str(tmp_path / "results")).values())
-    assert states == [("blocks_batch", "COMPLETED"), ("compare_batch", "COMPLETED"), ("compare_batch", "FAILED"),
-                      ("compare_batch", "FAILED"), ("plot_batch", "COMPLETED")]
+    assert states == [("compare_batch", "COMPLETED"), ("compare_batch", "FAILED"), ("compare_batch", "FAILED"),
+                      ("plot_batch", "COMPLETED")]
     failing = next(batch for batch, pairs in plan(SMALL, 1).items() if ("Ecoli_a", "Styphi_c") in pairs)
     log = (tmp_path / "results" / "logs" / "circog" / (failing + ".log")).read_text()
     assert log.endswith("[SYS]\tFail to Open Protein file \n")
