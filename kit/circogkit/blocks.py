@@ -835,19 +835,6 @@ def as_read(result):
 
 # ---------------------------------------------------------------- readers for plots and reports
 
-def _read_table(path, columns):
-    lines = read_lines(path)
-    if not lines or lines[0].split("\t") != columns:
-        raise KitError(path, "header must be: " + " ".join(columns), 1)
-    rows = []
-    for number, line in enumerate(lines[1:], start=2):
-        fields = line.split("\t")
-        if len(fields) != len(columns):
-            raise KitError(path, f"expected {len(columns)} columns, found {len(fields)}", number)
-        rows.append((number, dict(zip(columns, fields))))
-    return rows
-
-
 def _typed(path, number, row, kinds):
     for key, kind in kinds.items():
         if key == "offset" and row[key] == "":  # a pair without blocks
@@ -865,7 +852,7 @@ def read_block_summary(workdir):
     for a pair without blocks)."""
     path = os.path.join(workdir, FOLDER, "summary.tsv")
     rows = []
-    for number, row in _read_table(path, SUMMARY_COLUMNS):
+    for number, row in wd.read_table(path, SUMMARY_COLUMNS):
         problem = wd.pair_problem(row["pair"], row["genome1"], row["genome2"])
         if problem:
             raise KitError(path, problem, number)
@@ -877,7 +864,7 @@ def read_pair_blocks(workdir, pair):
     """The block rows of one pair (blocks/PAIR.tsv) as dicts, numbers
     converted; pair must be a checked pair name (a row of the summary)."""
     path = wd.path_inside(workdir, os.path.join(FOLDER, pair + ".tsv"))
-    return [_typed(path, n, r, PAIR_KINDS) for n, r in _read_table(path, PAIR_COLUMNS)]
+    return [_typed(path, n, r, PAIR_KINDS) for n, r in wd.read_table(path, PAIR_COLUMNS)]
 
 
 def read_blocks(workdir):

@@ -181,18 +181,27 @@ SUMMARY_COLUMNS = ["pair", "genome1", "genome2", "shared_cogs", "accepted_pairs"
                    "share_within_10deg"]
 
 
-def read_summary(path):
-    """The rows of a plots/summary.tsv, each with its line number and the
-    share as a number; counts must be whole numbers, the share 0 to 1."""
+def read_table(path, columns):
+    """The rows of a tab-separated table whose header line is columns, each
+    as (line number, {column: text})."""
     lines = read_lines(path)
-    if not lines or lines[0].split("\t") != SUMMARY_COLUMNS:
-        raise KitError(path, "header must be: " + " ".join(SUMMARY_COLUMNS), 1)
+    if not lines or lines[0].split("\t") != columns:
+        raise KitError(path, "header must be: " + " ".join(columns), 1)
     rows = []
     for number, line in enumerate(lines[1:], start=2):
         fields = line.split("\t")
-        if len(fields) != len(SUMMARY_COLUMNS):
-            raise KitError(path, f"expected {len(SUMMARY_COLUMNS)} columns", number)
-        row = dict(zip(SUMMARY_COLUMNS, fields), line=number)
+        if len(fields) != len(columns):
+            raise KitError(path, f"expected {len(columns)} columns, found {len(fields)}", number)
+        rows.append((number, dict(zip(columns, fields))))
+    return rows
+
+
+def read_summary(path):
+    """The rows of a plots/summary.tsv, each with its line number and the
+    share as a number; counts must be whole numbers, the share 0 to 1."""
+    rows = []
+    for number, fields in read_table(path, SUMMARY_COLUMNS):
+        row = dict(fields, line=number)
         for column in ("shared_cogs", "accepted_pairs"):
             if not row[column].isdigit():
                 raise KitError(path, f"{column} is not a whole number", number)
