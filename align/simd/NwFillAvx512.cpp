@@ -3,10 +3,15 @@
 
 // GCC 12's AVX-512 headers build their "undefined" vectors from themselves,
 // which -Wmaybe-uninitialized reports at every use.
+// Clang has no such warning (and would warn about the unknown name).
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
+#else
+#include <immintrin.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>

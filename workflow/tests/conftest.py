@@ -10,6 +10,12 @@ from flowtest import CIRCOG, GENOMES, KIT, SMALL, write_sheet
 from slurmcluster import ClusterError, LocalSlurm, StandIn
 
 
+def pytest_configure(config):
+    # Snakemake 7 imports a module that Python 3.11 deprecates; not ours to mend.
+    config.addinivalue_line("filterwarnings",
+                            "ignore:module 'sre_constants' is deprecated:DeprecationWarning")
+
+
 @pytest.fixture(scope="session")
 def tools():
     for path, what in ((CIRCOG, "circog (build/release/circog or CIRCOG_BINARY)"), (KIT, "kit/circog-kit")):
