@@ -106,23 +106,34 @@ void Report(benchmark::State& state, const Workload& work) {
   state.counters["pairs"] = static_cast<double>(work.pairs.size());
 }
 
-void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, const Workload* work) {
-  size_t largest = 0;
-  for (const Pair& pair : work->pairs) {
-    largest = std::max(largest, pair.first.size() * circog::DirectionStride(static_cast<int32_t>(pair.second.size())));
-  }
-  std::vector<uint8_t> cells(largest);
-  circog::NwScratch scratch;
-  // As the aligner does, the table's score range is known beforehand.
+// The workload's pairs as the aligner hands them to a kernel: as it does,
+// the table's score range is known beforehand.
+std::vector<circog::NwProblem> Problems(const Workload& work) {
   std::vector<circog::NwProblem> problems;
-  for (const Pair& pair : work->pairs) {
-    circog::NwProblem problem{pair.firstClasses.data(), static_cast<int32_t>(pair.firstClasses.size()),
+  for (const Pair& pair : work.pairs) {
+    circog::NwProblem problem{pair.firstClasses.data(),  static_cast<int32_t>(pair.firstClasses.size()),
                               pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
-                              Pam250().data(), kGap};
+                              Pam250().data(),           kGap};
     circog::SetScoreRange(problem);
     problem.diagonalSteps = DiagonalSteps();
     problems.push_back(problem);
   }
+  return problems;
+}
+
+// Bytes of direction cells the largest problem needs.
+size_t LargestCells(const std::vector<circog::NwProblem>& problems) {
+  size_t largest = 0;
+  for (const circog::NwProblem& problem : problems) {
+    largest = std::max(largest, static_cast<size_t>(problem.n) * circog::DirectionStride(problem.m));
+  }
+  return largest;
+}
+
+void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, const Workload* work) {
+  const std::vector<circog::NwProblem> problems = Problems(*work);
+  std::vector<uint8_t> cells(LargestCells(problems));
+  circog::NwScratch scratch;
   for (auto _ : state) {
     for (const circog::NwProblem& problem : problems) {
       circog::DirectionMatrix dirs{cells.data(), circog::DirectionStride(problem.m)};
@@ -135,22 +146,10 @@ void FillBenchmark(benchmark::State& state, const circog::NwKernel* kernel, cons
 
 // The same pairs two at a time, filled at once where the kernel can.
 void FillTwoBenchmark(benchmark::State& state, const circog::NwKernel* kernel, const Workload* work) {
-  size_t largest = 0;
-  for (const Pair& pair : work->pairs) {
-    largest = std::max(largest,
-                       pair.first.size() * circog::DirectionStride(static_cast<int32_t>(pair.second.size())));
-  }
+  const std::vector<circog::NwProblem> problems = Problems(*work);
+  const size_t largest = LargestCells(problems);
   std::vector<uint8_t> cells[2] = {std::vector<uint8_t>(largest), std::vector<uint8_t>(largest)};
   circog::NwScratch scratch[2];
-  std::vector<circog::NwProblem> problems;
-  for (const Pair& pair : work->pairs) {
-    circog::NwProblem problem{pair.firstClasses.data(),  static_cast<int32_t>(pair.firstClasses.size()),
-                              pair.secondClasses.data(), static_cast<int32_t>(pair.secondClasses.size()),
-                              Pam250().data(),           kGap};
-    circog::SetScoreRange(problem);
-    problem.diagonalSteps = DiagonalSteps();
-    problems.push_back(problem);
-  }
   for (auto _ : state) {
     for (size_t k = 0; k + 1 < problems.size(); k += 2) {
       circog::DirectionMatrix dirs[2] = {{cells[0].data(), circog::DirectionStride(problems[k].m)},

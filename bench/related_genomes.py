@@ -41,13 +41,13 @@ import sys
 from dataclasses import dataclass, field, replace
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "kit"))
+from circogkit.workdir import config_text  # noqa: E402
+
 DEFAULT_TABLE = os.path.join(ROOT, "example", "genes", "Ecoli_K12.tab")
 HEADER = "Locus\tGene\tPID\tStart\tStrand\tLength\tCOG\tLocation\tCode\tProduct\tMarker"
 PTT_HEADER = "Location\tStrand\tLength\tPID\tGene\tSynonym\tCode\tCOG\tProduct"
 INITIATOR = "chromosomal replication initiator protein"
-CONFIG = ("GenomeSizePath=.\\genome_sizes.txt\nTranformDataDir=.\\genes\\\nTranformDataFormat=.tab\n"
-          "TranformDataSubFormat=\nTranformDataOutPath=.\\angle1\\\nAnglePath=.\\angle1\\\n"
-          "AngleFormat=.txt\nAlignmentFlag={flag}\nPairOutputPath=.\\out\\\nSimilarity=0.3\n")
 ENCODING = "latin-1"
 
 
@@ -328,7 +328,7 @@ def write_workdir(folder, genomes, alignment=False, source=None):
     they derive from, for truth.tsv's locus tags; by default the first)."""
     for sub in ("genes", "angle1", "out"):
         os.makedirs(os.path.join(folder, sub), exist_ok=True)
-    _write(os.path.join(folder, "config.txt"), CONFIG.format(flag="TRUE" if alignment else "FALSE"))
+    _write(os.path.join(folder, "config.txt"), config_text(alignment))
     _write(os.path.join(folder, "genome_sizes.txt"), "".join(f"{g.name}\t{g.size}\n" for g in genomes))
     _write(os.path.join(folder, "genome_origins.txt"),
            "".join(f"{g.name}\t{g.origin}\t{g.origin_how}\n" for g in genomes))

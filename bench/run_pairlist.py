@@ -31,18 +31,10 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "kit"))
+from circogkit.workdir import config_text  # noqa: E402
+
 SOURCES = [("Ecoli_K12", 4639675), ("Styphi_CT18", 4809037)]
-CONFIG = """GenomeSizePath=.\\genome_sizes.txt
-TranformDataDir=.\\genes\\
-TranformDataFormat=.tab
-TranformDataSubFormat=
-TranformDataOutPath=.\\angle1\\
-AnglePath=.\\angle1\\
-AngleFormat=.txt
-AlignmentFlag=FALSE
-PairOutputPath=.\\out\\
-Similarity=0.3
-"""
 
 
 def derive_table(lines, length, copy, copies):
@@ -82,7 +74,7 @@ def run(binary, workdir, pair_list):
     """Runs circog with pair_list (lines of pairs, or None for no PairList);
     returns wall and CPU seconds."""
     with open(os.path.join(workdir, "config.txt"), "w") as out:
-        out.write(CONFIG + ("PairList=.\\pairs.txt\n" if pair_list is not None else ""))
+        out.write(config_text(alignment=False) + ("PairList=.\\pairs.txt\n" if pair_list is not None else ""))
     if pair_list is not None:
         with open(os.path.join(workdir, "pairs.txt"), "w") as out:
             out.writelines(pair_list)

@@ -59,6 +59,12 @@ PairOutputPath=.\\out\\
 Similarity=0.3
 """
 CONFIG = "config.txt"
+
+
+def config_text(alignment=True):
+    """config.txt of the kit's layout, alignment on or off."""
+    return CONFIG_TEXT if alignment else CONFIG_TEXT.replace("AlignmentFlag=TRUE", "AlignmentFlag=FALSE")
+
 SIZES = "genome_sizes.txt"
 ORIGINS = "genome_origins.txt"
 LOCK = ".circog-kit.lock"
